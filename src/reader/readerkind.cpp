@@ -1,0 +1,3 @@
+#include "reader/readerkind.h"
+
+std::atomic<int> ReaderKind{READER_NONE};
