@@ -14,6 +14,7 @@
 //   RL_NOT_AUTH      10   no sector is authenticated for this block
 //   RL_BAD_PARAM     12   block, buffer or argument out of range
 //   RL_NO_READER     19   no reader with this number, or none open
+//   RL_STORE_ERROR   20   the reader's non-volatile store could not be written
 namespace rivlink {
 constexpr uint16_t RL_OK = 0;
 constexpr uint16_t RL_NO_CARD = 1;
@@ -22,6 +23,7 @@ constexpr uint16_t RL_ACCESS_ERROR = 6;
 constexpr uint16_t RL_NOT_AUTH = 10;
 constexpr uint16_t RL_BAD_PARAM = 12;
 constexpr uint16_t RL_NO_READER = 19;
+constexpr uint16_t RL_STORE_ERROR = 20;
 
 constexpr uint8_t MODE_KEY_A = 0x0A;
 constexpr uint8_t MODE_KEY_B = 0x0B;

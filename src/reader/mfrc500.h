@@ -12,21 +12,25 @@
 //   MI_NOTAGERR     -1   no card answered
 //   MI_AUTHERR      -4   authentication failed (wrong key)
 //   MI_CODEERR      -6   the card refused the command (access conditions)
+//   MI_KEYERR       -9   the coded key is malformed
 //   MI_NOTAUTHERR  -10   no sector is authenticated for this block
-//   MI_WRONG_ADDR  -12   block, address or length outside the card or EEPROM
+//   MI_WRONG_ADDR  -12   block, address, length or mode out of range
 //   MI_NOREADER    -19   no reader with this number
 //   MI_ALREADYOPEN -20   the interface is already open (the reader is usable)
 //   MI_NOTOPEN     -21   the interface has not been opened
+//   MI_EEPROMERR   -25   the reader's EEPROM or key store could not be written
 namespace mfrc500 {
 constexpr int16_t MI_OK = 0;
 constexpr int16_t MI_NOTAGERR = -1;
 constexpr int16_t MI_AUTHERR = -4;
 constexpr int16_t MI_CODEERR = -6;
+constexpr int16_t MI_KEYERR = -9;
 constexpr int16_t MI_NOTAUTHERR = -10;
 constexpr int16_t MI_WRONG_ADDR = -12;
 constexpr int16_t MI_NOREADER = -19;
 constexpr int16_t MI_ALREADYOPEN = -20;
 constexpr int16_t MI_NOTOPEN = -21;
+constexpr int16_t MI_EEPROMERR = -25;
 
 constexpr uint8_t PICC_AUTHENT1A = 0x60;
 constexpr uint8_t PICC_AUTHENT1B = 0x61;
