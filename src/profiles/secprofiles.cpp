@@ -46,12 +46,15 @@ int32_t ParseDecimal(const QString &field)
 
 int64_t ParseHex(const QString &field)
 {
-    if (field.isEmpty() || field.size() > 16)
+    if (field.isEmpty())
         BadNumber(field, true);
     uint64_t value = 0;
     for (QChar c : field) {
         const int digit = QStringLiteral("0123456789abcdef").indexOf(c.toLower());
         if (digit < 0 || c.unicode() > 0x7F)
+            BadNumber(field, true);
+        // Leading zeros beyond 16 digits are harmless; a 17th significant digit is not.
+        if (value >> 60)
             BadNumber(field, true);
         value = (value << 4) | uint64_t(digit);
     }
@@ -92,6 +95,14 @@ void TSecProfile::SetAsString(const QString &text)
     srcKey = uint8_t(ParseDecimal(field(3)) & 0xFF);
     srcKeyValue = ParseHex(field(4));
     passwd = field(5);
+}
+
+bool TSecProfile::IsStorablePassword(const QString &password)
+{
+    for (QChar c : password)
+        if (c.unicode() == 0 || c.unicode() > 0xFF || c == QLatin1Char(':'))
+            return false;
+    return true;
 }
 
 QString TSecProfile::GetAsCodedString() const

@@ -74,6 +74,10 @@ public:
     QString GetAsCodedString() const;
     void SetAsCodedString(const QString &text);
 
+    // True when the password reads back exactly from the stored key data: no ":" and no
+    // character outside U+0001 to U+00FF.
+    static bool IsStorablePassword(const QString &password);
+
     static QString EncodeStr(const QString &text, const QString &key);
     static QString DecodeStr(const QString &text, const QString &key);
 
