@@ -1,0 +1,92 @@
+#include "dialogs/carderase.h"
+
+#include "profiles/DatUtils.h"
+#include "reader/thread/thread.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TfrmCardErase *frmCardErase = nullptr;
+
+namespace {
+
+QFrame *HorizontalRule(QWidget *parent)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+} // namespace
+
+TfrmCardErase::TfrmCardErase(QWidget *parent)
+    : TCardDialog(QStringLiteral("Очистка карты"),
+                  QStringLiteral("Для очистки карты, поднесите ее в поле действия считывателя."),
+                  parent)
+{
+    setObjectName(QStringLiteral("frmCardErase"));
+
+    auto *row = new QHBoxLayout;
+    Label2 = new QLabel(QStringLiteral("Профиль:"), pnlTop);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    edtProfileName = new QLineEdit(pnlTop);
+    edtProfileName->setObjectName(QStringLiteral("edtProfileName"));
+    edtProfileName->setReadOnly(true);
+    edtProfileName->setFrame(false);
+    edtProfileName->setFocusPolicy(Qt::NoFocus);
+    QPalette pal = edtProfileName->palette();
+    pal.setColor(QPalette::Base, CardDialogPanelColor());
+    edtProfileName->setPalette(pal);
+    row->addWidget(Label2);
+    row->addWidget(edtProfileName, 1);
+
+    ContentLayout()->addWidget(HorizontalRule(pnlTop));
+    ContentLayout()->addLayout(row);
+    ContentLayout()->addWidget(HorizontalRule(pnlTop));
+
+    // Escape closes the dialog; Enter does not.
+    btnClose->setDefault(false);
+    btnClose->setAutoDefault(false);
+}
+
+int32_t TfrmCardErase::JobAction() const
+{
+    return TA_ERASE;
+}
+
+void TfrmCardErase::FormShow()
+{
+    BeginShow();
+    edtProfileName->setText(profile ? profile->Caption : QString());
+    // Erasing uses no number: the worker's cardnumber is left as it is.
+    HandOver(TA_ERASE, profile, 0);
+    ResumeWorker();
+}
+
+void TfrmCardErase::CardProcessed(TCardEvent *)
+{
+    // Every record of the erased card goes, whichever profile it was recorded under.
+    const bool removed = mfrcthread && DeleteCard(mfrcthread->serial);
+    if (removed) {
+        ShowMsg(false, QStringLiteral("Карта успешно очищена и удалена из БД."), 2000);
+    } else {
+        // The card is blank now, but its records are still in the register.
+        ShowMsg(true,
+                QStringLiteral("Карта очищена, но удалить ее запись из БД не удалось."),
+                5000);
+    }
+}
+
+void TfrmCardErase::CardProcessError(TCardEvent *)
+{
+    ShowMsg(true,
+            QStringLiteral("Внимание! При попытке очистки карты произошла ошибка, возможно карта "
+                           "не подготовлена для работы с данным профилем или произошла "
+                           "непредвиденная ошибка."),
+            5000);
+}
