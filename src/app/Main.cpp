@@ -2,6 +2,9 @@
 
 #include "app/modal.h"
 #include "app/passwd.h"
+#include "dialogs/TestGenCards.h"
+#include "dialogs/card.h"
+#include "dialogs/carderase.h"
 #include "profiles/DatUtils.h"
 #include "profiles/reportmodel.h"
 #include "reader/discovery.h"
@@ -610,12 +613,47 @@ void TfrmMain::actCardNewExecute()
 {
     if (!CheckReader())
         return;
+    if (CurrentProfID <= 1) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка профиля"),
+                       QStringLiteral("Для данного профиля создание, очистка или изменение карты невозможно."));
+        return;
+    }
+    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
+    if (!profile) {
+        Modal::Message(this, QMessageBox::NoIcon, QStringLiteral("Tagor"),
+                       QStringLiteral("INTERNAL ERROR in actNewProfileExecute\r\nCall developers support"));
+        return;
+    }
+    if (!EnsureProfileActive(profile))
+        return;
+    frmCard->profile = profile;
+    Modal::Exec(frmCard);
 }
 
 void TfrmMain::actCardEraseExecute()
 {
     if (!CheckReader())
         return;
+    if (ProfList.Count() == 0) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Нет профиля безопасности для очистки карт"));
+        return;
+    }
+    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
+    if (!profile) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
+        return;
+    }
+    if (CurrentProfID <= 1) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка профиля"),
+                       QStringLiteral("Для данного профиля создание, очистка или изменение карты невозможно."));
+        return;
+    }
+    if (!EnsureProfileActive(profile))
+        return;
+    frmCardErase->profile = profile;
+    Modal::Exec(frmCardErase);
 }
 
 void TfrmMain::actChangeProfileExecute()
@@ -636,4 +674,7 @@ void TfrmMain::actCardReadExecute()
         return;
 }
 
-void TfrmMain::btnTestClick() {}
+void TfrmMain::btnTestClick()
+{
+    Modal::Exec(frmTstGenCards);
+}
