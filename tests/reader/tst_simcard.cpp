@@ -75,6 +75,8 @@ private slots:
     void dataBlockConditions();
     void trailerConditions_data();
     void trailerConditions();
+    void keyBReadableIsNoKey_data();
+    void keyBReadableIsNoKey();
     void inconsistentAccessBitsBlockSector_data();
     void inconsistentAccessBitsBlockSector();
     void manufacturerBlockNeverWritable();
@@ -297,23 +299,54 @@ void TestSimCard::trailerConditions()
     QCOMPARE(card.IsSelected(), anyPart); // a refused write drops the card to idle
 }
 
+void TestSimCard::keyBReadableIsNoKey_data()
+{
+    QTest::addColumn<int>("trailerCondition");
+    QTest::newRow("000") << 0;
+    QTest::newRow("010") << 2;
+    QTest::newRow("001 (transport)") << 1;
+}
+
+void TestSimCard::keyBReadableIsNoKey()
+{
+    QFETCH(int, trailerCondition);
+    // Data blocks in condition 000 would let either key read and write.
+    TSimCard card = CardWithSector1(0, trailerCondition);
+    Block back{};
+    QCOMPARE(SelectAndAuth(card, 5, true, KeyB), TSimResult::Ok);
+    QCOMPARE(card.Read(5, back.data()), TSimResult::AccessDenied);
+    QVERIFY(!card.IsSelected());
+    QCOMPARE(SelectAndAuth(card, 5, true, KeyB), TSimResult::Ok);
+    QCOMPARE(card.Write(5, Filled(1).data()), TSimResult::AccessDenied);
+    QCOMPARE(card.Block(5), Filled(0x55));
+    // Key A works as usual.
+    QCOMPARE(SelectAndAuth(card, 5, false, KeyA), TSimResult::Ok);
+    QCOMPARE(card.Read(5, back.data()), TSimResult::Ok);
+    QCOMPARE(card.Write(5, Filled(1).data()), TSimResult::Ok);
+}
+
 void TestSimCard::inconsistentAccessBitsBlockSector_data()
 {
     QTest::addColumn<int>("trailerCondition");
     QTest::addColumn<bool>("keyB");
-    QTest::newRow("transport config, key A") << 1 << false;
-    QTest::newRow("user config 011, key B") << 3 << true;
+    QTest::addColumn<QByteArray>("accessBytes");
+    // Transport bytes FF 07 80 with one bit of C1, C2 or C3 disagreeing with its complement.
+    QTest::newRow("C1, transport config, key A") << 1 << false << QByteArray::fromHex("FF1780");
+    QTest::newRow("C2, transport config, key A") << 1 << false << QByteArray::fromHex("FF0781");
+    QTest::newRow("C3, transport config, key A") << 1 << false << QByteArray::fromHex("FF0680");
+    QTest::newRow("C2, user config 011, key B") << 3 << true << QByteArray::fromHex("FF0781");
 }
 
 void TestSimCard::inconsistentAccessBitsBlockSector()
 {
     QFETCH(int, trailerCondition);
     QFETCH(bool, keyB);
+    QFETCH(QByteArray, accessBytes);
     TSimCard card = CardWithSector1(0, trailerCondition);
     const uint8_t *key = keyB ? KeyB : KeyA;
 
-    // FF 07 81: C3 of block 0 and its complement disagree.
-    const Block bad = Trailer(KeyA, {0xFF, 0x07, 0x81}, 0x69, KeyB);
+    const Block bad = Trailer(KeyA, {uint8_t(accessBytes[0]), uint8_t(accessBytes[1]),
+                                     uint8_t(accessBytes[2])}, 0x69, KeyB);
     QCOMPARE(SelectAndAuth(card, 7, keyB, key), TSimResult::Ok);
     QCOMPARE(card.Write(7, bad.data()), TSimResult::Ok);
     QVERIFY(card.SectorBlocked(1));
