@@ -48,7 +48,7 @@ QPixmap CardPicture()
     p.setPen(QPen(QColor(0x20, 0x90, 0x40), 3, Qt::SolidLine, Qt::RoundCap));
     for (int i = 0; i < 3; ++i) {
         const qreal r = 10 + 9 * i;
-        p.drawArc(QRectF(82 - r, 22 - r, 2 * r, 2 * r), -10 * 16, 110 * 16);
+        p.drawArc(QRectF(76 - r, 30 - r, 2 * r, 2 * r), -10 * 16, 110 * 16);
     }
     return pm;
 }
@@ -89,13 +89,13 @@ TfrmAbout::TfrmAbout(QWidget *parent, const QString &exeFile)
 
     ProgramIcon = new QLabel(Panel1);
     ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
-    ProgramIcon->setGeometry(12, 12, 101, 102);
+    ProgramIcon->setGeometry(29, 12, 101, 102);
     ProgramIcon->setScaledContents(true);
     ProgramIcon->setPixmap(CardPicture());
 
     QFont bold = font();
     bold.setBold(true);
-    lblEmail = MakeLabel(Panel1, "lblEmail", SupportEmail(), QRect(4, 120, 140, 16));
+    lblEmail = MakeLabel(Panel1, "lblEmail", SupportEmail(), QRect(4, 120, 152, 16));
     lblEmail->setFont(bold);
     lblEmail->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
@@ -103,7 +103,7 @@ TfrmAbout::TfrmAbout(QWidget *parent, const QString &exeFile)
     value9.setPointSize(9);
     value9.setBold(true);
 
-    const int capX = 152, capW = 66, valX = 220, valW = 214;
+    const int capX = 162, capW = 66, valX = 230, valW = 206;
     lblProductCaption = MakeLabel(Panel1, "lblProductCaption", QStringLiteral("Product:"),
                                   QRect(capX, 14, capW, 16));
     lblProductName = MakeLabel(Panel1, "lblProductName", QStringLiteral("нет данных"),
@@ -122,13 +122,14 @@ TfrmAbout::TfrmAbout(QWidget *parent, const QString &exeFile)
     lblCopyRightCaption = MakeLabel(Panel1, "lblCopyRightCaption", QStringLiteral("Copyright:"),
                                     QRect(capX, 80, capW, 16));
     lblCopyRight = MakeLabel(Panel1, "lblCopyRight", QStringLiteral("нет данных"),
-                             QRect(valX, 79, valW, 18));
+                             QRect(valX, 79, valW, 34));
     lblCopyRight->setFont(value9);
+    lblCopyRight->setWordWrap(true);    // a long line goes on to a second one
 
     lblCommentsCaption = MakeLabel(Panel1, "lblCommentsCaption", QStringLiteral("Comments:"),
-                                   QRect(capX, 106, capW, 16));
+                                   QRect(capX, 118, capW, 16));
     lblComments = MakeLabel(Panel1, "lblComments", QStringLiteral("нет данных"),
-                            QRect(valX, 106, valW, 60));   // up to four lines
+                            QRect(valX, 118, valW, 64));   // up to four lines
     lblComments->setWordWrap(true);
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
