@@ -30,6 +30,9 @@ constexpr int32_t NovaNotProgrammed = 170;  // also ReadCard's result with no re
 constexpr int32_t BadCheckByte = 0x100CB;
 // A card operation asked for while no reader library is open.
 constexpr int32_t NoReader = 0x100C0;
+// A move whose card needs a new number from the register, which could not be read
+// (the database is not open, or the query failed); nothing on the card changed.
+constexpr int32_t NoCardNumber = 0x100C2;
 
 // The marker byte of a programmed reader's profile record (the letter 'w').
 constexpr uint8_t ReaderMarker = 0x77;
@@ -41,10 +44,11 @@ constexpr unsigned IssueWait = 100; // WriteCard, between its three steps
 constexpr unsigned MoveWait = 20;   // every wait of ReWriteCard
 
 // Where a move whose source profile uses the cards' own IDs takes the card's new number:
-// the next free number of the card register. Called on the worker thread.
+// the next free number of the card register (GetMaxCardNum, unless another source is
+// installed). Called on the worker thread; may throw like GetMaxCardNum.
 using NumberSource = std::function<int64_t()>;
+// An empty source restores GetMaxCardNum.
 void SetNextNumberSource(NumberSource source);
-// The next free number from the installed source; 0 when none is installed.
 int64_t NextCardNumber();
 
 } // namespace CardEngine

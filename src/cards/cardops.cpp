@@ -3,6 +3,7 @@
 
 #include "cards/cardengine.h"
 #include "cards/cardlayout.h"
+#include "profiles/DatUtils.h"
 #include "profiles/secprofiles.h"
 #include "reader/Rivlink_h.h"
 #include "reader/delay.h"
@@ -34,7 +35,7 @@ int64_t NextCardNumber()
         std::lock_guard lock(sourceLock);
         source = nextNumberSource;
     }
-    return source ? source() : 0;
+    return source ? source() : GetMaxCardNum();
 }
 
 } // namespace CardEngine
@@ -221,7 +222,12 @@ int32_t TSecProfile::ReWriteCard(TSecProfile *NewProfile, PSerialNumber snr, int
         if (!DecodeNumberBlock(block, number))
             return CardEngine::BadCheckByte;
     } else {
-        number = CardEngine::NextCardNumber();
+        // The register is read on the worker thread; a failure must not escape into it.
+        try {
+            number = CardEngine::NextCardNumber();
+        } catch (...) {
+            return CardEngine::NoCardNumber;
+        }
     }
     CardNum = number;
 

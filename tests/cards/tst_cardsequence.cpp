@@ -430,6 +430,14 @@ void TstCardSequence::moveFromOwnIdProfileTakesTheNextNumber()
     // The source's number block is cleared all the same, and the new number written.
     QVERIFY(log.contains(Write(Nova, 4, Zeros).first()));
     QVERIFY(log.contains(Write(Nova, 4, Hex(NumberBlock(0x1000))).first()));
+
+    // When the register cannot give a number the card is left alone.
+    reader->ClearLog();
+    CardEngine::SetNextNumberSource([]() -> int64_t { throw std::runtime_error("no database"); });
+    number = 77;
+    QCOMPARE(source->ReWriteCard(target.get(), &snr, number, 4), CardEngine::NoCardNumber);
+    QCOMPARE(qint64(number), qint64(77));
+    QVERIFY(reader->Log().isEmpty());
 }
 
 void TstCardSequence::prepareReader_data()
