@@ -97,7 +97,6 @@ int main(int argc, char **argv)
         << "// The program's version block (VS_VERSIONINFO), " << block.size() << " bytes.\n\n"
         << "#if defined(__has_attribute)\n#if __has_attribute(retain)\n#define TAGOR_RETAIN retain,\n#endif\n#endif\n"
         << "#ifndef TAGOR_RETAIN\n#define TAGOR_RETAIN\n#endif\n\n"
-        << "extern \"C\" const unsigned char tagor_version_block[" << block.size() << "];\n"
         << "extern \"C\" __attribute__((section(\"" << kVersionSectionName
         << "\"), used, TAGOR_RETAIN aligned(4)))\nconst unsigned char tagor_version_block["
         << block.size() << "] = {";
