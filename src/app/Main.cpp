@@ -4,22 +4,28 @@
 #include "app/passwd.h"
 #include "dialogs/TestGenCards.h"
 #include "dialogs/card.h"
+#include "dialogs/changeprof.h"
+#include "dialogs/mastercard.h"
 #include "dialogs/carderase.h"
 #include "profiles/DatUtils.h"
+#include "profiles/profileprop.h"
 #include "profiles/reportmodel.h"
 #include "reader/discovery.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
@@ -454,6 +460,11 @@ void TfrmMain::FormShowContinue()
     SelectProfileInCombo(cbProfiles, 2);
     cbProfilesChange();
     btnBack->setEnabled(false);
+    // The dialogs that look profiles up by ID work on this very list.
+    if (frmMasterCard)
+        frmMasterCard->ProfList = &ProfList;
+    if (frmChangeProf)
+        frmChangeProf->ProfList = &ProfList;
 }
 
 void TfrmMain::ShowError(const QString &text)
@@ -598,15 +609,124 @@ void TfrmMain::miHelpAboutClick()
     // The About box arrives with the version information.
 }
 
-void TfrmMain::actProfileCreateExecute() {}
+void TfrmMain::actProfileCreateExecute()
+{
+    if (CurrentProfID < 2) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Выберите профиль"),
+                       QStringLiteral("Новый профиль нельзя создать на базе \"Пустого\"."));
+        return;
+    }
+    const auto internalError = [this] {
+        Modal::Message(this, QMessageBox::NoIcon, QStringLiteral("Tagor"),
+                       QStringLiteral("INTERNAL ERROR in actNewProfileExecute\r\nCall developers support"));
+    };
+    TSecProfile *base = ProfList.ProfileByID(CurrentProfID);
+    if (!base) {
+        internalError();
+        return;
+    }
+    if (!EnsureProfileActive(base))
+        return;
 
-void TfrmMain::actProfileDeleteExecute() {}
+    frmProfileProp->PrepareForNew();
+    frmProfileProp->lblProfileName->setText(base->Caption);
+    if (Modal::Exec(frmProfileProp) != QDialog::Accepted)
+        return;
+
+    const int32_t baseId = CurrentProfID;
+    if (AddProfile(frmProfileProp->edtName->text(), uint8_t(frmProfileProp->sedSectorNumber->value()),
+                   frmProfileProp->edtPasswd1->text(), frmProfileProp->KeyA(), frmProfileProp->KeyB(),
+                   baseId, 1, base->KeyB, frmProfileProp->cbxUseOriginalId->isChecked() ? 1 : 0, 0) < 0)
+        return;
+
+    // Every profile object is new after reloading; earlier references are invalid.
+    LoadProfiles(ProfList);
+    FillProfilesCombo(cbProfiles);
+    base = ProfList.ProfileByID(baseId);
+    if (base)
+        base->SetActive(true);
+    // The new row has the largest ID; captions need not be unique, so they cannot tell it.
+    TSecProfile *created = nullptr;
+    for (int i = 0; i < ProfList.Count(); ++i) {
+        TSecProfile *p = ProfList.GetItem(i);
+        if (!created || p->ID() > created->ID())
+            created = p;
+    }
+    if (!created || created == base) {
+        internalError();
+        return;
+    }
+    created->SetActive(true);
+
+    if (frmProfileProp->cbMasterCard->isChecked() && CheckReader() && frmMasterCard) {
+        FillProfilesCombo(frmMasterCard->cbProfiles);
+        frmMasterCard->profileOld = base;
+        frmMasterCard->profileNew = created;
+        SelectProfileInCombo(frmMasterCard->cbProfiles, created->ID());
+        frmMasterCard->cbProfiles->setEnabled(false);
+        Modal::Exec(frmMasterCard);
+    }
+
+    SelectProfileInCombo(cbProfiles, created->ID());
+    cbProfilesChange();
+}
+
+void TfrmMain::actProfileDeleteExecute()
+{
+    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
+    if (!profile) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Не активирован профиль безопасности."));
+        return;
+    }
+    if (profile->IsReadOnly() != 0) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Недопустимая операция"),
+                       QStringLiteral("Данный профиль нельзя редактировать или удалять!"));
+        return;
+    }
+    if (Modal::Message(this, QMessageBox::Question, QStringLiteral("Подтверждение"),
+                       QStringLiteral("Вы уверены, что хотите удалить профиль \"") + profile->Caption +
+                           QStringLiteral("\"?"),
+                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    if (!EnsureProfileActive(profile))
+        return;
+    if (!DeleteProfile(CurrentProfID)) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("ОШИБКА"),
+                       QStringLiteral("Ошибка при попытке удаления профиля из базы данных!"));
+        return;
+    }
+    ProfList.Remove(profile);
+    FillProfilesCombo(cbProfiles);
+    CurrentProfID = 2;
+    SelectProfileInCombo(cbProfiles, 2);
+    cbProfilesChange();
+}
 
 // The card operation launchers: each refuses first when no reader is open.
 void TfrmMain::actMasterCardExecute()
 {
     if (!CheckReader())
         return;
+    if (CurrentProfID <= 1) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка профиля"),
+                       QStringLiteral("Для данного профиля создание мастер-карты невозможно."));
+        return;
+    }
+    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
+    if (!profile) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Не активирован профиль безопасности."));
+        return;
+    }
+    if (!EnsureProfileActive(profile))
+        return;
+    FillProfilesCombo(frmMasterCard->cbProfiles);
+    frmMasterCard->profileOld = profile;
+    SelectProfileInCombo(frmMasterCard->cbProfiles, profile->ID());
+    // The operator chooses the target.
+    frmMasterCard->cbProfiles->setEnabled(true);
+    Modal::Exec(frmMasterCard);
 }
 
 void TfrmMain::actCardNewExecute()
@@ -660,6 +780,24 @@ void TfrmMain::actChangeProfileExecute()
 {
     if (!CheckReader())
         return;
+    if (ProfList.Count() < 3) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Нет профилей безопасности для перепрограммирования карты"));
+        return;
+    }
+    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
+    if (!profile) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Не активирован профиль безопасности."));
+        return;
+    }
+    if (!EnsureProfileActive(profile))
+        return;
+    FillProfilesCombo(frmChangeProf->cbProfiles1);
+    SelectProfileInCombo(frmChangeProf->cbProfiles1, CurrentProfID);
+    FillProfilesCombo(frmChangeProf->cbProfiles2);
+    SelectProfileInCombo(frmChangeProf->cbProfiles2, CurrentProfID);
+    Modal::Exec(frmChangeProf);
 }
 
 void TfrmMain::actPrepareReaderExecute()

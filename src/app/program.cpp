@@ -3,7 +3,10 @@
 #include "app/Main.h"
 #include "app/modal.h"
 #include "app/passwd.h"
+#include "dialogs/changeprof.h"
+#include "dialogs/mastercard.h"
 #include "profiles/DatUtils.h"
+#include "profiles/profileprop.h"
 
 #include <cstdio>
 #include <exception>
@@ -28,12 +31,21 @@ int RunProgram(int argc, char *argv[])
     {
         TfrmMain mainWindow;
         frmMain = &mainWindow;
+        TfrmMasterCard masterCardDialog(&mainWindow);
+        frmMasterCard = &masterCardDialog;
+        TfrmProfileProp profilePropDialog(&mainWindow);
+        frmProfileProp = &profilePropDialog;
         TfrmPass passDialog(&mainWindow);
         frmPass = &passDialog;
+        TfrmChangeProf changeProfDialog(&mainWindow);
+        frmChangeProf = &changeProfDialog;
 
         mainWindow.show();
         result = app.exec();
+        frmChangeProf = nullptr;
         frmPass = nullptr;
+        frmProfileProp = nullptr;
+        frmMasterCard = nullptr;
     }
     CloseDatabase();
     return result;

@@ -1,0 +1,148 @@
+#include "dialogs/mastercard.h"
+
+#include "app/modal.h"
+#include "app/passwd.h"
+#include "profiles/DatUtils.h"
+#include "profiles/secprofiles.h"
+#include "reader/thread/thread.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QVBoxLayout>
+
+TfrmMasterCard *frmMasterCard = nullptr;
+
+TfrmMasterCard::TfrmMasterCard(QWidget *parent)
+    : TCardDialog(QStringLiteral("Подготовка карты"),
+                  QStringLiteral("Для программирования мастер-карты поднесите ЧИСТУЮ карту к "
+                                 "настольному считывателю."),
+                  parent)
+{
+    setObjectName(QStringLiteral("frmMasterCard"));
+    // The instruction beside the picture is shown only while the worker waits for cards.
+    lblPresentCard = Label1;
+    lblPresentCard->setObjectName(QStringLiteral("lblPresentCard"));
+    lblPresentCard->hide();
+
+    Label2 = new QLabel(QStringLiteral("На какой профиль требуется переходить:"), pnlTop);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    cbProfiles = new QComboBox(pnlTop);
+    cbProfiles->setObjectName(QStringLiteral("cbProfiles"));
+    cbProfiles->setEditable(false);
+    ContentLayout()->addWidget(Label2);
+    ContentLayout()->addWidget(cbProfiles);
+
+    connect(cbProfiles, &QComboBox::activated, this, [this] { cbProfilesChange(); });
+}
+
+QString TfrmMasterCard::SuccessText()
+{
+    return QStringLiteral("Карта успешно инициализирована.");
+}
+
+bool TfrmMasterCard::ValidTarget(int32_t id) const
+{
+    return id >= 2 && !(profileOld && id == profileOld->ID());
+}
+
+void TfrmMasterCard::FormShow()
+{
+    // Profile creation presets its new profile as the target and disables the list.
+    TSecProfile *preset = cbProfiles->isEnabled() ? nullptr : profileNew;
+
+    BeginShow();
+    // Nothing runs until a target is chosen.
+    ImageWait->hide();
+    ImageWait->Stop();
+
+    const int64_t number = GetMaxCardNum();
+    lblPresentCard->hide();
+    profileNew = profileOld;
+    HandOver(TA_WRITE_MASTER, profileOld, 1);
+    if (mfrcthread)
+        mfrcthread->cardnumber = number;
+    fBaseId = cbProfiles->currentIndex();
+
+    if (preset && profileOld && ValidTarget(preset->ID()) && ActivateProfile(preset)) {
+        profileNew = preset;
+        StartForTarget();
+    }
+}
+
+void TfrmMasterCard::StartForTarget()
+{
+    lblPresentCard->show();
+    if (mfrcthread)
+        mfrcthread->profile1 = profileNew;
+    if (WorkerPaused()) {
+        ResumeWorker();
+        ImageWait->show();
+        ImageWait->Start();
+    }
+}
+
+void TfrmMasterCard::cbProfilesChange()
+{
+    if (cbProfiles->currentIndex() < 0)
+        return;
+    const int32_t id = cbProfiles->currentData().toInt();
+    lblPresentCard->hide();
+
+    if (!ValidTarget(id)) {
+        if (!WorkerPaused())
+            PauseWorker();
+        ImageWait->hide();
+        ImageWait->Stop();
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Нельзя переходить на данный профиль. Выберите другой"));
+        cbProfiles->setCurrentIndex(fBaseId);
+        return;
+    }
+
+    profileNew = ProfList ? ProfList->ProfileByID(id) : nullptr;
+    if (ActivateProfile(profileNew)) {
+        StartForTarget();
+        return;
+    }
+    // The worker's job is not changed: a worker already running for an earlier target
+    // goes on with that target.
+    cbProfiles->setCurrentIndex(fBaseId);
+    Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
+                   QStringLiteral("Не удалось активировать профиль безопасности"));
+}
+
+bool TfrmMasterCard::ActivateProfile(TSecProfile *p)
+{
+    if (!p) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Не активирован профиль безопасности."));
+        return false;
+    }
+    if (p->Active())
+        return true;
+    frmPass->SetProfName(p->Caption);
+    if (Modal::Exec(frmPass) != QDialog::Accepted) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка пароля"),
+                       QStringLiteral("Неверный пароль - профиль не активирован."));
+        return false;
+    }
+    if (frmPass->Pass() != p->passwd)
+        return false;
+    p->SetActive(true);
+    return true;
+}
+
+void TfrmMasterCard::CardProcessed(TCardEvent *)
+{
+    if (!mfrcthread || !profileOld)
+        return;
+    AddCard(profileOld->ID(), mfrcthread->ismaster.load(), mfrcthread->serial.load(),
+            mfrcthread->cardnumber.load());
+    mfrcthread->cardnumber = GetMaxCardNum();
+    ShowMsg(false, SuccessText(), 2000);
+}
+
+void TfrmMasterCard::CardProcessError(TCardEvent *)
+{
+    ShowMsg(true, WriteErrorText(), 5000);
+}
