@@ -7,6 +7,8 @@
 #include "dialogs/changeprof.h"
 #include "dialogs/mastercard.h"
 #include "dialogs/carderase.h"
+#include "dialogs/cardread.h"
+#include "dialogs/readeractivate.h"
 #include "profiles/DatUtils.h"
 #include "profiles/profileprop.h"
 #include "profiles/reportmodel.h"
@@ -804,12 +806,49 @@ void TfrmMain::actPrepareReaderExecute()
 {
     if (!CheckReader())
         return;
+    if (ProfList.Count() == 0) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Нет профиля безопасности для активирования"));
+        return;
+    }
+    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
+    if (!profile) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
+        return;
+    }
+    if (CurrentProfID <= 1) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка профиля"),
+                       QStringLiteral("Для данного профиля активирование считывателя невозможно."));
+        return;
+    }
+    if (!EnsureProfileActive(profile)) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка профиля"),
+                       QStringLiteral("Профиль не активирован, активация считывателя невозможна."));
+        return;
+    }
+    frmReaderActivate->profile = profile;
+    Modal::Exec(frmReaderActivate);
 }
 
 void TfrmMain::actCardReadExecute()
 {
     if (!CheckReader())
         return;
+    if (ProfList.Count() == 0) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Нет профиля безопасности для работы с картой"));
+        return;
+    }
+    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
+    if (!profile) {
+        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
+        return;
+    }
+    // Any current profile will do: the read takes sector and key from the reader.
+    frmCardRead->profile = profile;
+    Modal::Exec(frmCardRead);
 }
 
 void TfrmMain::btnTestClick()
