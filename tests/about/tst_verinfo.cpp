@@ -14,6 +14,8 @@
 #include <cstring>
 #include <map>
 
+#include <sys/stat.h>
+
 using namespace testfiles;
 using namespace std::string_literals;
 using Block = std::vector<uint8_t>;
@@ -504,6 +506,13 @@ void tst_VerInfo::malformedFiles_data()
     }
     QTest::newRow("missing file") << d + QStringLiteral("/does-not-exist") << false;
     QTest::newRow("directory") << d << false;
+    QTest::newRow("device") << QStringLiteral("/dev/zero") << false;
+    {
+        // Opening a pipe for reading must not wait for a writer.
+        const QString fifo = d + QStringLiteral("/fifo");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QTest::newRow("named pipe") << fifo << false;
+    }
     QTest::newRow("empty path") << QString() << false;
     QTest::newRow("empty file") << file({}) << false;
     QTest::newRow("text file") << file(Bytes(QByteArray("#!/bin/sh\necho this is no ELF file at all, not at all\n"))) << false;
