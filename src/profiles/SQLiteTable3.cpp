@@ -223,6 +223,11 @@ bool TSQLiteStatement::Next()
     }
 }
 
+void TSQLiteStatement::Reset()
+{
+    sqlite3_reset(stmt);
+}
+
 int TSQLiteStatement::ColumnCount() const
 {
     return sqlite3_column_count(stmt);

@@ -92,6 +92,8 @@ public:
     void Execute();
     // Steps a query: true with a row ready, false when finished.
     bool Next();
+    // Makes the statement ready to run again; the bound values stay.
+    void Reset();
 
     int ColumnCount() const;
     QString ColumnName(int i) const;

@@ -1,5 +1,6 @@
 #include "profiles/reportmodel.h"
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
@@ -17,7 +18,9 @@ void TReportModel::SetColumns(const QStringList &newTitles)
     // The cells are stored per column count; new columns start a new table.
     BeginUpdate();
     titles = newTitles;
-    text.clear();
+    chunks.clear();
+    chunkUsed = ChunkSize;
+    rowStarts.clear();
     cellEnds.clear();
     nRows = 0;
     EndUpdate();
@@ -26,10 +29,10 @@ void TReportModel::SetColumns(const QStringList &newTitles)
 void TReportModel::Clear()
 {
     BeginUpdate();
-    text.clear();
-    text.shrink_to_fit();
-    cellEnds.clear();
-    cellEnds.shrink_to_fit();
+    chunks.clear();
+    chunkUsed = ChunkSize;
+    rowStarts = {};
+    cellEnds = {};
     nRows = 0;
     EndUpdate();
 }
@@ -48,40 +51,52 @@ void TReportModel::EndUpdate()
         endResetModel();
 }
 
-void TReportModel::Reserve(int rows, qsizetype bytesPerRow)
-{
-    text.reserve(size_t(rows) * size_t(bytesPerRow));
-    cellEnds.reserve(size_t(rows) * size_t(titles.size()));
-}
-
 void TReportModel::BeginAppend()
 {
-    if (!updating)
-        beginInsertRows(QModelIndex(), nRows, nRows);
+    rowBuffer.clear();
+    rowCellEnds.clear();
 }
 
 void TReportModel::EndAppend()
 {
+    if (!updating)
+        beginInsertRows(QModelIndex(), nRows, nRows);
+    StoreRow();
     ++nRows;
     if (!updating)
         endInsertRows();
 }
 
-void TReportModel::CloseCell()
+void TReportModel::StoreRow()
 {
-    if (text.size() > std::numeric_limits<uint32_t>::max())
-        throw std::length_error("The list holds more text than it can index");
-    cellEnds.push_back(uint32_t(text.size()));
+    const size_t size = rowBuffer.size();
+    if (size > std::numeric_limits<uint32_t>::max())
+        throw std::length_error("A list row is too long");
+    if (chunkUsed + size > ChunkSize || chunks.empty()) {
+        // a row longer than a chunk gets a chunk of its own size
+        chunks.push_back(std::make_unique<char[]>(std::max(ChunkSize, size)));
+        chunkUsed = 0;
+    }
+    const uint64_t chunkIndex = chunks.size() - 1;
+    std::copy(rowBuffer.begin(), rowBuffer.end(), chunks.back().get() + chunkUsed);
+    rowStarts.push_back(chunkIndex * ChunkSize + chunkUsed);
+    chunkUsed = size > ChunkSize ? ChunkSize : chunkUsed + size;
+    cellEnds.insert(cellEnds.end(), rowCellEnds.begin(), rowCellEnds.end());
 }
 
-void TReportModel::AppendUtf16(QStringView s)
+const char *TReportModel::At(uint64_t position) const
+{
+    return chunks[size_t(position / ChunkSize)].get() + position % ChunkSize;
+}
+
+void TReportModel::AppendUtf16(std::string &out, QStringView s)
 {
     const char16_t *p = s.utf16();
     const qsizetype n = s.size();
     for (qsizetype i = 0; i < n; ++i) {
         char32_t c = p[i];
         if (c < 0x80) {
-            text.push_back(char(c));
+            out.push_back(char(c));
             continue;
         }
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] < 0xE000) {
@@ -91,16 +106,16 @@ void TReportModel::AppendUtf16(QStringView s)
             c = 0xFFFD; // a lone surrogate
         }
         if (c < 0x800) {
-            text.push_back(char(0xC0 | (c >> 6)));
+            out.push_back(char(0xC0 | (c >> 6)));
         } else if (c < 0x10000) {
-            text.push_back(char(0xE0 | (c >> 12)));
-            text.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0xE0 | (c >> 12)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
         } else {
-            text.push_back(char(0xF0 | (c >> 18)));
-            text.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            text.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0xF0 | (c >> 18)));
+            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
         }
-        text.push_back(char(0x80 | (c & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
     }
 }
 
@@ -109,8 +124,8 @@ void TReportModel::AddRow(const QStringList &cells)
     BeginAppend();
     for (qsizetype c = 0; c < titles.size(); ++c) {
         if (c < cells.size())
-            AppendUtf16(cells.at(c));
-        CloseCell();
+            AppendUtf16(rowBuffer, cells.at(c));
+        rowCellEnds.push_back(uint32_t(rowBuffer.size()));
     }
     EndAppend();
 }
@@ -121,8 +136,8 @@ void TReportModel::AddRow(std::initializer_list<QStringView> cells)
     auto it = cells.begin();
     for (qsizetype c = 0; c < titles.size(); ++c) {
         if (it != cells.end())
-            AppendUtf16(*it++);
-        CloseCell();
+            AppendUtf16(rowBuffer, *it++);
+        rowCellEnds.push_back(uint32_t(rowBuffer.size()));
     }
     EndAppend();
 }
@@ -133,10 +148,10 @@ void TReportModel::AddRowUtf8(std::initializer_list<QByteArrayView> cells)
     auto it = cells.begin();
     for (qsizetype c = 0; c < titles.size(); ++c) {
         if (it != cells.end()) {
-            text.insert(text.end(), it->begin(), it->end());
+            rowBuffer.append(it->data(), size_t(it->size()));
             ++it;
         }
-        CloseCell();
+        rowCellEnds.push_back(uint32_t(rowBuffer.size()));
     }
     EndAppend();
 }
@@ -146,10 +161,9 @@ QString TReportModel::Cell(int row, int column) const
     if (row < 0 || row >= nRows || column < 0 || column >= titles.size())
         return {};
     const size_t i = size_t(row) * size_t(titles.size()) + size_t(column);
-    const uint32_t begin = i == 0 ? 0 : cellEnds[i - 1];
-    return QString::fromUtf8(text.data() + begin, qsizetype(cellEnds[i] - begin));
+    const uint32_t begin = column == 0 ? 0 : cellEnds[i - 1];
+    return QString::fromUtf8(At(rowStarts[size_t(row)]) + begin, qsizetype(cellEnds[i] - begin));
 }
-
 QStringList TReportModel::Row(int row) const
 {
     QStringList cells;

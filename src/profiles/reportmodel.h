@@ -5,12 +5,16 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <deque>
 #include <initializer_list>
+#include <memory>
+#include <string>
 #include <vector>
 
 // The rows of a report-style list view: column titles and rows of texts. The texts are
-// kept as UTF-8 in one buffer (no allocation per cell), so a million rows stay cheap;
-// a fill between BeginUpdate and EndUpdate resets the model once.
+// kept as UTF-8 in large chunks (no allocation per cell, no copying as the list grows),
+// so a million rows stay cheap; a fill between BeginUpdate and EndUpdate resets the
+// model once.
 class TReportModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -34,7 +38,6 @@ public:
     void AddRow(std::initializer_list<QStringView> cells);
     // The same with cells already in UTF-8.
     void AddRowUtf8(std::initializer_list<QByteArrayView> cells);
-    void Reserve(int rows, qsizetype bytesPerRow = 64);
 
     int RowCount() const { return nRows; }
     QString Cell(int row, int column) const;
@@ -46,14 +49,22 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    static constexpr size_t ChunkSize = size_t(1) << 20;
+
     void BeginAppend();
     void EndAppend();
-    void AppendUtf16(QStringView text);
-    void CloseCell();
+    static void AppendUtf16(std::string &out, QStringView text);
+    // Stores the row kept in rowBuffer with its cell ends (relative to the row).
+    void StoreRow();
+    const char *At(uint64_t position) const;
 
     QStringList titles;
-    std::vector<char> text;          // every cell's UTF-8, one after another
-    std::vector<uint32_t> cellEnds;  // end offset of each cell, row after row
+    std::vector<std::unique_ptr<char[]>> chunks; // the rows' UTF-8; a row never spans two chunks
+    size_t chunkUsed = ChunkSize;                // bytes used in the last chunk
+    std::deque<uint64_t> rowStarts;              // position of each row: chunk * ChunkSize + offset
+    std::deque<uint32_t> cellEnds;               // end of each cell relative to its row's start
+    std::string rowBuffer;                       // the row being added
+    std::vector<uint32_t> rowCellEnds;
     int nRows = 0;
     int updating = 0;
 };
