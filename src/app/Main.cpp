@@ -1,14 +1,15 @@
 #include "app/Main.h"
 
 #include "app/modal.h"
+#include "about/About.h"
 #include "app/passwd.h"
-#include "dialogs/TestGenCards.h"
 #include "dialogs/card.h"
 #include "dialogs/changeprof.h"
 #include "dialogs/mastercard.h"
 #include "dialogs/carderase.h"
 #include "dialogs/cardread.h"
 #include "dialogs/readeractivate.h"
+#include "dialogs/TestGenCards.h"
 #include "profiles/DatUtils.h"
 #include "profiles/profileprop.h"
 #include "profiles/reportmodel.h"
@@ -25,7 +26,9 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
+#include <QThread>
 #include <QScreen>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -203,6 +206,7 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
 
 TfrmMain::~TfrmMain()
 {
+    DatUtils::SetMessageHandler({});
     if (frmMain == this)
         frmMain = nullptr;
 }
@@ -428,6 +432,19 @@ void TfrmMain::FormCreate()
     ReaderNumber = -1;
     ReaderKind = 0;
     ReaderSerial = 0;
+    // Messages of the database routines reach the operator in a plain message box.
+    DatUtils::SetMessageHandler([this](const QString &text, const QString &caption) {
+        QPointer<TfrmMain> self(this);
+        auto show = [self, text, caption] {
+            if (self)
+                Modal::Message(self, QMessageBox::NoIcon, caption, text);
+        };
+        // A routine called on the card worker's thread must not open a window there.
+        if (QThread::currentThread() == thread())
+            show();
+        else
+            QMetaObject::invokeMethod(this, show, Qt::QueuedConnection);
+    });
 }
 
 void TfrmMain::showEvent(QShowEvent *event)
@@ -580,10 +597,7 @@ void TfrmMain::actExitExecute()
 
 void TfrmMain::actOpenExecute()
 {
-    const TReaderFound found = DiscoverReader();
-    ReaderSerial = found.ReaderSerial;
-    ReaderNumber = found.ReaderNumber;
-    sbPanel0->setText(found.PanelText);
+    sbPanel0->setText(DiscoverReader(ReaderSerial, ReaderNumber));
 }
 
 void TfrmMain::lblGoToProfilesPageClick()
@@ -608,7 +622,8 @@ void TfrmMain::btnBackClick()
 
 void TfrmMain::miHelpAboutClick()
 {
-    // The About box arrives with the version information.
+    if (frmAbout)
+        Modal::Exec(frmAbout);
 }
 
 void TfrmMain::actProfileCreateExecute()

@@ -1,12 +1,18 @@
 #include "app/program.h"
 
+#include "about/About.h"
 #include "app/Main.h"
 #include "app/modal.h"
 #include "app/passwd.h"
-#include "dialogs/changeprof.h"
-#include "dialogs/mastercard.h"
+#include "dialogs/TestGenCards.h"
+#include "dialogs/card.h"
+#include "dialogs/carderase.h"
 #include "profiles/DatUtils.h"
-#include "profiles/profileprop.h"
+#include "reader/sim/simbinding.h"
+#include "reader/thread/thread.h"
+
+#include <QFileInfo>
+#include <QStringList>
 
 #include <cstdio>
 #include <exception>
@@ -24,29 +30,51 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
 
 int RunProgram(int argc, char *argv[])
 {
-    TApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Tagor"));
+    // The arguments are read before any window system is needed, so --help works anywhere.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const TReaderSelection selection = ParseReaderArgs(arguments);
+    if (selection.help || !selection.error.isEmpty()) {
+        if (!selection.error.isEmpty())
+            std::fprintf(stderr, "%s\n", qPrintable(selection.error));
+        std::fprintf(selection.help ? stdout : stderr, "%s",
+                     qPrintable(ReaderHelpText(QFileInfo(arguments.value(0)).fileName())));
+        return selection.help ? 0 : 2;
+    }
+
+    // The card worker exists, paused, before any window.
+    CreateMfrcThread();
 
     int result = 0;
     {
+        TApplication app(argc, argv);
+        app.setApplicationName(QStringLiteral("Tagor"));
+        // The virtual readers keep their memory beside the database.
+        const QString dbPath = DatUtils::DefaultDatabasePath();
+        BindSimulatedReaders(selection, dbPath.left(dbPath.size() - QStringLiteral(".db3").size()));
+
+        // The windows, each once, in their start order.
         TfrmMain mainWindow;
         frmMain = &mainWindow;
-        TfrmMasterCard masterCardDialog(&mainWindow);
-        frmMasterCard = &masterCardDialog;
-        TfrmProfileProp profilePropDialog(&mainWindow);
-        frmProfileProp = &profilePropDialog;
-        TfrmPass passDialog(&mainWindow);
-        frmPass = &passDialog;
-        TfrmChangeProf changeProfDialog(&mainWindow);
-        frmChangeProf = &changeProfDialog;
+        frmAbout = new TfrmAbout(&mainWindow);
+        frmPass = new TfrmPass(&mainWindow);
+        frmCard = new TfrmCard(&mainWindow);
+        frmCardErase = new TfrmCardErase(&mainWindow);
+        frmTstGenCards = new TfrmTstGenCards(&mainWindow);
 
         mainWindow.show();
         result = app.exec();
-        frmChangeProf = nullptr;
+
+        // The worker stops before the windows and the profiles it borrows go away.
+        FreeMfrcThread();
+        frmAbout = nullptr;
         frmPass = nullptr;
-        frmProfileProp = nullptr;
-        frmMasterCard = nullptr;
+        frmCard = nullptr;
+        frmCardErase = nullptr;
+        frmTstGenCards = nullptr;
+        frmMain = nullptr;
     }
-    CloseDatabase();
+    DatUtils::CloseDatabase();
     return result;
 }
