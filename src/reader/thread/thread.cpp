@@ -178,10 +178,18 @@ void Tmfrcthread::WaitFor()
         fThread.join();
 }
 
+bool Tmfrcthread::IsBlocked() const
+{
+    std::lock_guard lock(fStateLock);
+    return fBlocked;
+}
+
 bool Tmfrcthread::PauseGate()
 {
     std::unique_lock lock(fStateLock);
+    fBlocked = true;
     fStateChanged.wait(lock, [this] { return !fPaused || fTerminated.load(); });
+    fBlocked = false;
     return !fTerminated.load();
 }
 

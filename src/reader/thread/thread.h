@@ -128,7 +128,10 @@ public:
     void Suspend();
     // Sets the worker running (the first resume also runs the first-run card check).
     void Resume();
+    // True when a pause has been asked for (and no resume since).
     bool Suspended() const;
+    // True while the worker is actually held by a pause (it makes no reader call then).
+    bool IsBlocked() const;
     // Asks the worker to finish; a paused worker is woken to do so.
     void Terminate();
     bool Terminated() const { return fTerminated.load(); }
@@ -154,7 +157,7 @@ private:
     mutable std::mutex fStateLock;
     std::condition_variable fStateChanged;
     bool fPaused = true;
-    bool fStarted = false;
+    bool fBlocked = false;
     std::atomic<bool> fTerminated{false};
 
     uint8_t fUid[10] = {};
