@@ -11,8 +11,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <string>
 
@@ -55,15 +55,17 @@ void Fill(const QString &path, int count)
 {
     OpenDatabase(path);
     for (int p = 0; p < 8; ++p)
-        AddProfile(QStringLiteral("Профиль %1").arg(p + 3), uint8_t(1 + p), QStringLiteral("pw"), 1, 2, 2, 1,
-                   0xFFFFFFFFFFFF, 0, 0);
+        AddProfile(QStringLiteral("Профиль %1").arg(p + 3), uint8_t(1 + p), QStringLiteral("pw"), 1,
+                   2, 2, 1, 0xFFFFFFFFFFFF, 0, 0);
     DatUtils::CloseDatabase();
     TSQLiteDatabase db(path);
     db.BeginTransaction();
-    TSQLiteStatement insert(db, QStringLiteral("INSERT INTO Cards(PROF_ID, CARD_DATE, SERIAL, CARD_NUM, MASTER) "
-                                               "VALUES (?, ?, ?, ?, ?)"));
+    TSQLiteStatement insert(
+        db, QStringLiteral("INSERT INTO Cards(PROF_ID, CARD_DATE, SERIAL, CARD_NUM, MASTER) "
+                           "VALUES (?, ?, ?, ?, ?)"));
     for (int i = 0; i < count; ++i) {
-        insert.BindAll({int64_t(2 + i % 9), DatUtils::DateTimeToNumberText(43000 + i / 500.0 + (i % 97) / 1000.0),
+        insert.BindAll({int64_t(2 + i % 9),
+                        DatUtils::DateTimeToNumberText(43000 + i / 500.0 + (i % 97) / 1000.0),
                         SerialOf(i), int64_t(4096 + i), int64_t(i % 100 == 0)});
         insert.Execute();
         insert.Reset();
@@ -120,8 +122,10 @@ void Run(int count)
         TSQLiteDatabase probe(path);
         probe.BeginTransaction();
         t.restart();
-        probe.ExecSQL(QStringLiteral("UPDATE Cards SET CARD_NUM = ?, PROF_ID = ?, CARD_DATE = ? WHERE SERIAL = ?"),
-                      {int64_t(1), int64_t(2), QStringLiteral("1"), SerialOf(count / 4)});
+        probe.ExecSQL(
+            QStringLiteral(
+                "UPDATE Cards SET CARD_NUM = ?, PROF_ID = ?, CARD_DATE = ? WHERE SERIAL = ?"),
+            {int64_t(1), int64_t(2), QStringLiteral("1"), SerialOf(count / 4)});
         lookupUpdate = Ms(t);
         t.restart();
         probe.ExecSQL(QStringLiteral("DELETE FROM Cards WHERE SERIAL = ?"), {SerialOf(count / 5)});
@@ -130,17 +134,17 @@ void Run(int count)
     }
 
     std::printf("cards: %d (fill %.0f ms, open with index check %.1f ms)\n", count, fill, open);
-    std::printf("  ShowCards into TReportModel : %8.1f ms  (CPU %.1f ms; %d rows, %s)\n", show, showCpu,
-                model.RowCount(), shown ? "ok" : "empty");
+    std::printf("  ShowCards into TReportModel : %8.1f ms  (CPU %.1f ms; %d rows, %s)\n", show,
+                showCpu, model.RowCount(), shown ? "ok" : "empty");
     std::printf("  GetMaxCardNum               : %8.3f ms  (next %lld)\n", maxNum, (long long)next);
-    std::printf("  UpdateCard of one serial    : %8.3f ms  (%s; again: %.3f ms)\n", update, updated ? "ok" : "failed",
-                update2);
-    std::printf("  DeleteCard of one serial    : %8.3f ms  (%s; again: %.3f ms)\n", del, deleted ? "ok" : "failed",
-                del2);
-    std::printf("  the same statements without the commit: update %.3f ms, delete %.3f ms\n", lookupUpdate,
-                lookupDelete);
-    std::printf("  memory: VmRSS before %ld kB, after ShowCards %ld kB, peak VmHWM %ld kB\n", rssBefore, rssModel,
-                StatusKb("VmHWM"));
+    std::printf("  UpdateCard of one serial    : %8.3f ms  (%s; again: %.3f ms)\n", update,
+                updated ? "ok" : "failed", update2);
+    std::printf("  DeleteCard of one serial    : %8.3f ms  (%s; again: %.3f ms)\n", del,
+                deleted ? "ok" : "failed", del2);
+    std::printf("  the same statements without the commit: update %.3f ms, delete %.3f ms\n",
+                lookupUpdate, lookupDelete);
+    std::printf("  memory: VmRSS before %ld kB, after ShowCards %ld kB, peak VmHWM %ld kB\n",
+                rssBefore, rssModel, StatusKb("VmHWM"));
     std::fflush(stdout);
     DatUtils::CloseDatabase();
 }

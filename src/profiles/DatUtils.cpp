@@ -28,13 +28,13 @@ QString DatabasePathValue;
 std::mutex handlerMutex;
 DatUtils::TMessageHandler messageHandler;
 
-const QString CreateProfilesSQL = QStringLiteral(
-    "CREATE TABLE Profiles ([ID_PROF] INTEGER PRIMARY KEY, [CAPTION] VARCHAR (64), "
-    "[PREV_PROF_ID] INTEGER, [MODIF_DATE] VARCHAR (32), [KEYDATA] VARCHAR (128), "
-    "[USE_ORIG_CARD_ID] INTEGER, [PROTECTED] INTEGER);");
-const QString CreateCardsSQL = QStringLiteral(
-    "CREATE TABLE Cards ([ID_CARD] INTEGER PRIMARY KEY, [CARD_DATE] VARCHAR (32), "
-    "[PROF_ID] INTEGER, [SERIAL] INT64, [CARD_NUM] INT64, [MASTER] INTEGER);");
+const QString CreateProfilesSQL =
+    QStringLiteral("CREATE TABLE Profiles ([ID_PROF] INTEGER PRIMARY KEY, [CAPTION] VARCHAR (64), "
+                   "[PREV_PROF_ID] INTEGER, [MODIF_DATE] VARCHAR (32), [KEYDATA] VARCHAR (128), "
+                   "[USE_ORIG_CARD_ID] INTEGER, [PROTECTED] INTEGER);");
+const QString CreateCardsSQL =
+    QStringLiteral("CREATE TABLE Cards ([ID_CARD] INTEGER PRIMARY KEY, [CARD_DATE] VARCHAR (32), "
+                   "[PROF_ID] INTEGER, [SERIAL] INT64, [CARD_NUM] INT64, [MASTER] INTEGER);");
 
 // Messages waiting to be shown once the lock is released.
 using TMessages = std::vector<std::pair<QString, QString>>;
@@ -127,7 +127,8 @@ public:
             for (const QTime &t : samples) {
                 std::string out;
                 Append(out, t);
-                if (QString::fromUtf8(out.data(), qsizetype(out.size())) != locale.toString(t, format)) {
+                if (QString::fromUtf8(out.data(), qsizetype(out.size())) !=
+                    locale.toString(t, format)) {
                     fast = false;
                     break;
                 }
@@ -143,12 +144,24 @@ public:
         }
         for (const Token &tok : tokens) {
             switch (tok.kind) {
-            case Literal: out += tok.text; break;
-            case Hour24: Number(out, t.hour(), tok.width); break;
-            case Hour12: Number(out, t.hour() % 12 == 0 ? 12 : t.hour() % 12, tok.width); break;
-            case Minute: Number(out, t.minute(), tok.width); break;
-            case Second: Number(out, t.second(), tok.width); break;
-            case AmPm: out += t.hour() < 12 ? tok.text : tok.text2; break;
+            case Literal:
+                out += tok.text;
+                break;
+            case Hour24:
+                Number(out, t.hour(), tok.width);
+                break;
+            case Hour12:
+                Number(out, t.hour() % 12 == 0 ? 12 : t.hour() % 12, tok.width);
+                break;
+            case Minute:
+                Number(out, t.minute(), tok.width);
+                break;
+            case Second:
+                Number(out, t.second(), tok.width);
+                break;
+            case AmPm:
+                out += t.hour() < 12 ? tok.text : tok.text2;
+                break;
             }
         }
     }
@@ -161,7 +174,15 @@ public:
     }
 
 private:
-    enum Kind { Literal, Hour24, Hour12, Minute, Second, AmPm };
+    enum Kind
+    {
+        Literal,
+        Hour24,
+        Hour12,
+        Minute,
+        Second,
+        AmPm
+    };
     struct Token
     {
         Kind kind;
@@ -220,7 +241,8 @@ private:
             }
             const int width = int(std::min<qsizetype>(run, 2));
             if (c == QLatin1Char('H') || c == QLatin1Char('h')) {
-                tokens.push_back({(c == QLatin1Char('h') && hasAmPm) ? Hour12 : Hour24, width, {}, {}});
+                tokens.push_back(
+                    {(c == QLatin1Char('h') && hasAmPm) ? Hour12 : Hour24, width, {}, {}});
                 i += width;
             } else if (c == QLatin1Char('m')) {
                 tokens.push_back({Minute, width, {}, {}});
@@ -230,7 +252,8 @@ private:
                 i += width;
             } else if (c == QLatin1Char('A') || c == QLatin1Char('a')) {
                 const bool upper = c == QLatin1Char('A');
-                const qsizetype len = (i + 1 < n && format.at(i + 1).toUpper() == QLatin1Char('P')) ? 2 : 1;
+                const qsizetype len =
+                    (i + 1 < n && format.at(i + 1).toUpper() == QLatin1Char('P')) ? 2 : 1;
                 QString am = locale.amText(), pm = locale.pmText();
                 if (upper) {
                     am = am.toUpper();
@@ -309,7 +332,8 @@ void CreateIndexes(TSQLiteDatabase &db)
     if (db.IsReadOnly())
         return;
     try {
-        db.ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS IDX_CARDS_CARD_NUM ON Cards(CARD_NUM)"));
+        db.ExecSQL(
+            QStringLiteral("CREATE INDEX IF NOT EXISTS IDX_CARDS_CARD_NUM ON Cards(CARD_NUM)"));
         db.ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS IDX_CARDS_SERIAL ON Cards(SERIAL)"));
     } catch (const ESQLiteException &) {
         // An index only speeds look-ups up; a file that cannot take one is used without.
@@ -323,8 +347,9 @@ void Seed(TSQLiteDatabase &db)
                    0xFFFFFFFFFFFF, -1, 1, 0xFFFFFFFFFFFF, 0, 1) != 0 ||
         AddProfile(QStringLiteral("Транспортный"), 1, QStringLiteral("mivola"), 0x5A17C93E02D4,
                    0x8E2B61F4D907, 1, 1, 0xFFFFFFFFFFFF, 0, 1) != 0)
-        throw ESQLiteException(QStringLiteral("Не удалось записать начальные профили в базу данных \"%1\"")
-                                   .arg(db.FileName()));
+        throw ESQLiteException(
+            QStringLiteral("Не удалось записать начальные профили в базу данных \"%1\"")
+                .arg(db.FileName()));
     db.ExecSQL(CreateCardsSQL);
 }
 
@@ -337,6 +362,26 @@ void DatUtils::SetMessageHandler(TMessageHandler handler)
 {
     std::lock_guard guard(handlerMutex);
     messageHandler = std::move(handler);
+}
+
+QStringList DatUtils::ProfilesColumns()
+{
+    return {QStringLiteral("No."),
+            QStringLiteral("Название"),
+            QStringLiteral("Основан на профиле"),
+            QStringLiteral("Дата"),
+            QStringLiteral("Время"),
+            QStringLiteral("Сектор"),
+            QStringLiteral("Ориг. ID"),
+            QStringLiteral("R/O")};
+}
+
+QStringList DatUtils::CardsColumns()
+{
+    return {
+        QStringLiteral("No."),   QStringLiteral("Профиль"),        QStringLiteral("Дата"),
+        QStringLiteral("Время"), QStringLiteral("Серийный номер"), QStringLiteral("Номер карты"),
+        QStringLiteral("Мастер")};
 }
 
 QString DatUtils::DefaultDatabasePath()
@@ -404,7 +449,8 @@ bool DatUtils::TryNumberTextToDateTime(QByteArrayView text, double &value)
     double v = 0;
     const auto [ptr, ec] = std::from_chars(first, buffer + n, v);
     // Day numbers of the years 1 to 9999 only.
-    if (ec != std::errc() || ptr != buffer + n || !std::isfinite(v) || v < -693593.0 || v >= 2958466.0)
+    if (ec != std::errc() || ptr != buffer + n || !std::isfinite(v) || v < -693593.0 ||
+        v >= 2958466.0)
         return false;
     value = v;
     return true;
@@ -484,25 +530,29 @@ void OpenDatabase(const QString &path, bool readOnly)
     if (existed) {
         QStringList tables;
         try {
-            auto table = db->GetTable(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
+            auto table =
+                db->GetTable(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
             for (; !table->Eof(); table->Next())
                 tables << table->FieldAsString(0).toUpper();
         } catch (const ESQLiteException &e) {
             if (e.Code() == SQLITE_NOTADB || e.Code() == SQLITE_CORRUPT)
-                throw ESQLiteException(QStringLiteral("Файл \"%1\" не является базой данных профилей и карт "
-                                                      "или повреждён")
-                                           .arg(file),
-                                       e.Code());
+                throw ESQLiteException(
+                    QStringLiteral("Файл \"%1\" не является базой данных профилей и карт "
+                                   "или повреждён")
+                        .arg(file),
+                    e.Code());
             if (e.Code() == SQLITE_BUSY || e.Code() == SQLITE_LOCKED)
-                throw ESQLiteException(QStringLiteral("База данных \"%1\" заблокирована другой программой")
-                                           .arg(file),
-                                       e.Code());
+                throw ESQLiteException(
+                    QStringLiteral("База данных \"%1\" заблокирована другой программой").arg(file),
+                    e.Code());
             throw;
         }
         if (tables.isEmpty() && !db->IsReadOnly()) {
             seed = true; // an empty file, e.g. left by a first start that did not finish
-        } else if (!tables.contains(QStringLiteral("PROFILES")) || !tables.contains(QStringLiteral("CARDS"))) {
-            throw ESQLiteException(QStringLiteral("В базе данных \"%1\" нет таблиц профилей и карт").arg(file));
+        } else if (!tables.contains(QStringLiteral("PROFILES")) ||
+                   !tables.contains(QStringLiteral("CARDS"))) {
+            throw ESQLiteException(
+                QStringLiteral("В базе данных \"%1\" нет таблиц профилей и карт").arg(file));
         }
     }
 
@@ -550,11 +600,12 @@ int32_t SaveProfile(const TSecProfile &profile)
         try {
             TSQLiteDatabase &db = Db();
             db.BeginTransaction();
-            db.ExecSQL(QStringLiteral("INSERT INTO Profiles(CAPTION, PREV_PROF_ID, MODIF_DATE, KEYDATA, "
-                                      "USE_ORIG_CARD_ID, PROTECTED) VALUES (?, ?, ?, ?, ?, ?);"),
-                       {QString::fromUtf8(caption), int64_t(profile.PrevID() < 0 ? 0 : profile.PrevID()),
-                        DatUtils::DateTimeToNumberText(profile.Date), profile.GetAsCodedString(),
-                        int64_t(profile.UseOriginalId()), int64_t(profile.IsReadOnly())});
+            db.ExecSQL(
+                QStringLiteral("INSERT INTO Profiles(CAPTION, PREV_PROF_ID, MODIF_DATE, KEYDATA, "
+                               "USE_ORIG_CARD_ID, PROTECTED) VALUES (?, ?, ?, ?, ?, ?);"),
+                {QString::fromUtf8(caption), int64_t(profile.PrevID() < 0 ? 0 : profile.PrevID()),
+                 DatUtils::DateTimeToNumberText(profile.Date), profile.GetAsCodedString(),
+                 int64_t(profile.UseOriginalId()), int64_t(profile.IsReadOnly())});
             db.Commit();
         } catch (const std::exception &) {
             RollbackQuietly();
@@ -590,8 +641,9 @@ bool LoadProfiles(TSecProfileList &list)
             profile->SetID(int32_t(table->FieldAsInteger(colId)));
             profile->Caption = table->FieldAsString(colCaption);
             double date = 0;
-            profile->Date = DatUtils::TryNumberTextToDateTime(table->FieldAsString(colDate), date) ? date
-                                                                                                  : NowAsDateTime();
+            profile->Date = DatUtils::TryNumberTextToDateTime(table->FieldAsString(colDate), date)
+                                ? date
+                                : NowAsDateTime();
             profile->SetPrevID(int32_t(table->FieldAsInteger(colPrev)));
             profile->SetUseOriginalId(int32_t(table->FieldAsInteger(colOrig)));
             profile->SetIsReadOnly(int32_t(table->FieldAsInteger(colProt)));
@@ -601,7 +653,8 @@ bool LoadProfiles(TSecProfileList &list)
                 // Keys that cannot be read would be written to cards as zeros: such a
                 // profile is left out of the list; its row stays as it is.
                 messages.emplace_back(
-                    QStringLiteral("Ключевые данные профиля \"%1\" (ID %2) повреждены; профиль не загружен.")
+                    QStringLiteral(
+                        "Ключевые данные профиля \"%1\" (ID %2) повреждены; профиль не загружен.")
                         .arg(profile->Caption)
                         .arg(profile->ID()),
                     QStringLiteral("Ошибка профиля"));
@@ -635,13 +688,12 @@ bool ShowProfiles(TReportModel &view)
 {
     std::lock_guard guard(dbMutex);
     TUpdateScope scope(view);
-    view.SetColumns({QStringLiteral("No."), QStringLiteral("Название"), QStringLiteral("Основан на профиле"),
-                     QStringLiteral("Дата"), QStringLiteral("Время"), QStringLiteral("Сектор"),
-                     QStringLiteral("Ориг. ID"), QStringLiteral("R/O")});
+    view.SetColumns(DatUtils::ProfilesColumns());
     view.Clear();
-    auto table = Db().GetTable(QStringLiteral(
-        "SELECT p1.*, p2.CAPTION AS CAPTION_PREV FROM Profiles p1 LEFT JOIN Profiles p2 ON p1.PREV_PROF_ID = "
-        "p2.ID_PROF"));
+    auto table =
+        Db().GetTable(QStringLiteral("SELECT p1.*, p2.CAPTION AS CAPTION_PREV FROM Profiles p1 "
+                                     "LEFT JOIN Profiles p2 ON p1.PREV_PROF_ID = "
+                                     "p2.ID_PROF"));
     if (table->Count() == 0)
         return false;
     const int colCaption = table->FieldIndex(QStringLiteral("CAPTION"));
@@ -670,8 +722,9 @@ bool ShowProfiles(TReportModel &view)
         QString prev = table->FieldAsString(colPrev);
         if (prev.isEmpty())
             prev = QStringLiteral("----");
-        view.AddRow({QString::number(n), table->FieldAsString(colCaption), prev, DatUtils::FormatDatePart(date),
-                     timeFormat.Format(DatUtils::TimePart(date)), sector, orig ? yes : no, prot ? yes : no});
+        view.AddRow({QString::number(n), table->FieldAsString(colCaption), prev,
+                     DatUtils::FormatDatePart(date), timeFormat.Format(DatUtils::TimePart(date)),
+                     sector, orig ? yes : no, prot ? yes : no});
     }
     return true;
 }
@@ -696,14 +749,16 @@ int32_t AddCard(int32_t ProfID, int32_t Master, int64_t Serial, int64_t CardNum)
         try {
             TSQLiteDatabase &db = Db();
             db.BeginTransaction();
-            db.ExecSQL(QStringLiteral("INSERT INTO Cards(PROF_ID, CARD_DATE, SERIAL, CARD_NUM, MASTER) "
-                                      "VALUES (?, ?, ?, ?, ?);"),
-                       {int64_t(ProfID), DatUtils::DateTimeToNumberText(NowAsDateTime()), Serial, CardNum,
-                        int64_t(Master)});
+            db.ExecSQL(
+                QStringLiteral("INSERT INTO Cards(PROF_ID, CARD_DATE, SERIAL, CARD_NUM, MASTER) "
+                               "VALUES (?, ?, ?, ?, ?);"),
+                {int64_t(ProfID), DatUtils::DateTimeToNumberText(NowAsDateTime()), Serial, CardNum,
+                 int64_t(Master)});
             db.Commit();
         } catch (const std::exception &) {
             RollbackQuietly();
-            messages.emplace_back(QStringLiteral("Ошибка при записи в базу данных карт."), DatUtils::MessageCaption);
+            messages.emplace_back(QStringLiteral("Ошибка при записи в базу данных карт."),
+                                  DatUtils::MessageCaption);
             result = -1;
         }
     }
@@ -732,8 +787,10 @@ bool UpdateCard(int32_t ProfID, int64_t Serial, int64_t CardNum)
     try {
         TSQLiteDatabase &db = Db();
         db.BeginTransaction();
-        db.ExecSQL(QStringLiteral("UPDATE Cards SET CARD_NUM = ?, PROF_ID = ?, CARD_DATE = ? WHERE SERIAL = ?"),
-                   {CardNum, int64_t(ProfID), DatUtils::DateTimeToNumberText(NowAsDateTime()), Serial});
+        db.ExecSQL(
+            QStringLiteral(
+                "UPDATE Cards SET CARD_NUM = ?, PROF_ID = ?, CARD_DATE = ? WHERE SERIAL = ?"),
+            {CardNum, int64_t(ProfID), DatUtils::DateTimeToNumberText(NowAsDateTime()), Serial});
         db.Commit();
         return true;
     } catch (const std::exception &) {
@@ -749,13 +806,12 @@ bool ShowCards(TReportModel &view)
     try {
         std::lock_guard guard(dbMutex);
         TUpdateScope scope(view);
-        view.SetColumns({QStringLiteral("No."), QStringLiteral("Профиль"), QStringLiteral("Дата"),
-                         QStringLiteral("Время"), QStringLiteral("Серийный номер"), QStringLiteral("Номер карты"),
-                         QStringLiteral("Мастер")});
+        view.SetColumns(DatUtils::CardsColumns());
         view.Clear();
-        TSQLiteStatement query(Db(), QStringLiteral("SELECT Profiles.CAPTION, Cards.ID_CARD, Cards.CARD_DATE,  "
-                                                    "Cards.SERIAL,  Cards.CARD_NUM,  Cards.MASTER  from Cards "
-                                                    "join Profiles on Cards.PROF_ID= Profiles.ID_PROF"));
+        TSQLiteStatement query(
+            Db(), QStringLiteral("SELECT Profiles.CAPTION, Cards.ID_CARD, Cards.CARD_DATE,  "
+                                 "Cards.SERIAL,  Cards.CARD_NUM,  Cards.MASTER  from Cards "
+                                 "join Profiles on Cards.PROF_ID= Profiles.ID_PROF"));
         const QByteArray yes = QStringLiteral("ДА").toUtf8(), no = QStringLiteral("нет").toUtf8();
         const double now = NowAsDateTime();
         TTimeFormatter timeFormat;
@@ -789,8 +845,9 @@ bool ShowCards(TReportModel &view)
             cardNum.clear();
             AppendHexCell(cardNum, value);
 
-            view.AddRowUtf8({QByteArrayView(number.data(), qsizetype(number.size())), query.ColumnUtf8(0),
-                             DateCell(dates.Get(date)), QByteArrayView(time.data(), qsizetype(time.size())),
+            view.AddRowUtf8({QByteArrayView(number.data(), qsizetype(number.size())),
+                             query.ColumnUtf8(0), DateCell(dates.Get(date)),
+                             QByteArrayView(time.data(), qsizetype(time.size())),
                              QByteArrayView(serial.data(), qsizetype(serial.size())),
                              QByteArrayView(cardNum.data(), qsizetype(cardNum.size())),
                              query.ColumnInt64(5) != 0 ? QByteArrayView(yes) : QByteArrayView(no)});

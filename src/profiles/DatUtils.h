@@ -15,6 +15,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 #include <cstdint>
@@ -30,6 +31,10 @@ namespace DatUtils {
 // database lock is held.
 using TMessageHandler = std::function<void(const QString &text, const QString &caption)>;
 void SetMessageHandler(TMessageHandler handler);
+
+// The column titles of the profile and card lists (ShowProfiles and ShowCards set them).
+QStringList ProfilesColumns();
+QStringList CardsColumns();
 
 // The caption of plain message boxes.
 inline const QString MessageCaption = QStringLiteral("Tagor");

@@ -13,36 +13,66 @@ ESQLiteException::ESQLiteException(const QString &message, int code)
 QString SQLiteErrorDescription(int code)
 {
     switch (code) {
-    case 0: return QStringLiteral("Successful result");
-    case 1: return QStringLiteral("SQL error or missing database");
-    case 2: return QStringLiteral("An internal logic error in SQLite");
-    case 3: return QStringLiteral("Access permission denied");
-    case 4: return QStringLiteral("Callback routine requested an abort");
-    case 5: return QStringLiteral("The database file is locked");
-    case 6: return QStringLiteral("A table in the database is locked");
-    case 7: return QStringLiteral("A malloc() failed");
-    case 8: return QStringLiteral("Attempt to write a readonly database");
-    case 9: return QStringLiteral("Operation terminated by sqlite3_interrupt()");
-    case 10: return QStringLiteral("Some kind of disk I/O error occurred");
-    case 11: return QStringLiteral("The database disk image is malformed");
-    case 12: return QStringLiteral("(Internal Only) Table or record not found");
-    case 13: return QStringLiteral("Insertion failed because database is full");
-    case 14: return QStringLiteral("Unable to open the database file");
-    case 15: return QStringLiteral("Database lock protocol error");
-    case 16: return QStringLiteral("Database is empty");
-    case 17: return QStringLiteral("The database schema changed");
-    case 18: return QStringLiteral("Too much data for one row of a table");
-    case 19: return QStringLiteral("Abort due to contraint violation");
-    case 20: return QStringLiteral("Data type mismatch");
-    case 21: return QStringLiteral("Library used incorrectly");
-    case 22: return QStringLiteral("Uses OS features not supported on host");
-    case 23: return QStringLiteral("Authorization denied");
-    case 24: return QStringLiteral("Auxiliary database format error");
-    case 25: return QStringLiteral("2nd parameter to sqlite3_bind out of range");
-    case 26: return QStringLiteral("File opened that is not a database file");
-    case 100: return QStringLiteral("sqlite3_step() has another row ready");
-    case 101: return QStringLiteral("sqlite3_step() has finished executing");
-    default: return QStringLiteral("Unknown SQLite Error Code \"%1\"").arg(code);
+    case 0:
+        return QStringLiteral("Successful result");
+    case 1:
+        return QStringLiteral("SQL error or missing database");
+    case 2:
+        return QStringLiteral("An internal logic error in SQLite");
+    case 3:
+        return QStringLiteral("Access permission denied");
+    case 4:
+        return QStringLiteral("Callback routine requested an abort");
+    case 5:
+        return QStringLiteral("The database file is locked");
+    case 6:
+        return QStringLiteral("A table in the database is locked");
+    case 7:
+        return QStringLiteral("A malloc() failed");
+    case 8:
+        return QStringLiteral("Attempt to write a readonly database");
+    case 9:
+        return QStringLiteral("Operation terminated by sqlite3_interrupt()");
+    case 10:
+        return QStringLiteral("Some kind of disk I/O error occurred");
+    case 11:
+        return QStringLiteral("The database disk image is malformed");
+    case 12:
+        return QStringLiteral("(Internal Only) Table or record not found");
+    case 13:
+        return QStringLiteral("Insertion failed because database is full");
+    case 14:
+        return QStringLiteral("Unable to open the database file");
+    case 15:
+        return QStringLiteral("Database lock protocol error");
+    case 16:
+        return QStringLiteral("Database is empty");
+    case 17:
+        return QStringLiteral("The database schema changed");
+    case 18:
+        return QStringLiteral("Too much data for one row of a table");
+    case 19:
+        return QStringLiteral("Abort due to contraint violation");
+    case 20:
+        return QStringLiteral("Data type mismatch");
+    case 21:
+        return QStringLiteral("Library used incorrectly");
+    case 22:
+        return QStringLiteral("Uses OS features not supported on host");
+    case 23:
+        return QStringLiteral("Authorization denied");
+    case 24:
+        return QStringLiteral("Auxiliary database format error");
+    case 25:
+        return QStringLiteral("2nd parameter to sqlite3_bind out of range");
+    case 26:
+        return QStringLiteral("File opened that is not a database file");
+    case 100:
+        return QStringLiteral("sqlite3_step() has another row ready");
+    case 101:
+        return QStringLiteral("sqlite3_step() has finished executing");
+    default:
+        return QStringLiteral("Unknown SQLite Error Code \"%1\"").arg(code);
     }
 }
 
@@ -52,7 +82,8 @@ QString SQLiteErrorDescription(int code)
 TSQLiteDatabase::TSQLiteDatabase(const QString &fileName, bool readOnly) : fileName(fileName)
 {
     const QByteArray path = fileName.toUtf8();
-    const int flags = readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    const int flags =
+        readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     const int rc = sqlite3_open_v2(path.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         QString message;
@@ -62,7 +93,8 @@ TSQLiteDatabase::TSQLiteDatabase(const QString &fileName, bool readOnly) : fileN
             sqlite3_close(db);
             db = nullptr;
         } else {
-            message = QStringLiteral("Failed to open database \"%1\" : unknown error").arg(fileName);
+            message =
+                QStringLiteral("Failed to open database \"%1\" : unknown error").arg(fileName);
         }
         throw ESQLiteException(message, rc);
     }
@@ -99,7 +131,8 @@ void TSQLiteDatabase::ExecSQL(const QString &sql, const TSQLiteParams &params)
     statement.Execute();
 }
 
-std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const QString &sql, const TSQLiteParams &params)
+std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const QString &sql,
+                                                        const TSQLiteParams &params)
 {
     return std::make_unique<TSQLiteTable>(*this, sql, params);
 }
@@ -163,7 +196,8 @@ TSQLiteStatement::TSQLiteStatement(TSQLiteDatabase &database, const QString &sql
 {
     const QByteArray text = sql.toUtf8();
     const char *tail = nullptr;
-    if (sqlite3_prepare_v2(database.Handle(), text.constData(), int(text.size()), &stmt, &tail) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(database.Handle(), text.constData(), int(text.size()), &stmt, &tail) !=
+        SQLITE_OK) {
         sqlite3_finalize(stmt);
         stmt = nullptr;
         database.RaiseError(QStringLiteral("Error executing SQL"), sql);
@@ -191,7 +225,8 @@ void TSQLiteStatement::Bind(int index, const TSQLiteValue &value)
         rc = sqlite3_bind_text64(stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()),
                                  SQLITE_TRANSIENT, SQLITE_UTF8);
     } else if (auto b = std::get_if<QByteArray>(&value)) {
-        rc = sqlite3_bind_blob64(stmt, index, b->constData(), sqlite3_uint64(b->size()), SQLITE_TRANSIENT);
+        rc = sqlite3_bind_blob64(stmt, index, b->constData(), sqlite3_uint64(b->size()),
+                                 SQLITE_TRANSIENT);
     }
     if (rc != SQLITE_OK)
         database.RaiseError(QStringLiteral("Error binding SQL parameter %1").arg(index), sql);
@@ -305,17 +340,23 @@ TSQLiteTable::TFieldKind KindOfStorage(int type)
 {
     using K = TSQLiteTable::TFieldKind;
     switch (type) {
-    case SQLITE_INTEGER: return K::Integer;
-    case SQLITE_FLOAT: return K::Float;
-    case SQLITE_BLOB: return K::Blob;
-    case SQLITE_NULL: return K::Null;
-    default: return K::Text;
+    case SQLITE_INTEGER:
+        return K::Integer;
+    case SQLITE_FLOAT:
+        return K::Float;
+    case SQLITE_BLOB:
+        return K::Blob;
+    case SQLITE_NULL:
+        return K::Null;
+    default:
+        return K::Text;
     }
 }
 
 } // namespace
 
-TSQLiteTable::TSQLiteTable(TSQLiteDatabase &database, const QString &sql, const TSQLiteParams &params)
+TSQLiteTable::TSQLiteTable(TSQLiteDatabase &database, const QString &sql,
+                           const TSQLiteParams &params)
 {
     TSQLiteStatement statement(database, sql);
     statement.BindAll(params);
@@ -340,11 +381,19 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase &database, const QString &sql, const 
             if (statement.ColumnIsNull(i))
                 continue;
             switch (kinds[size_t(i)]) {
-            case TFieldKind::Integer: cells[size_t(i)] = statement.ColumnInt64(i); break;
-            case TFieldKind::Float: cells[size_t(i)] = statement.ColumnDouble(i); break;
-            case TFieldKind::Blob: cells[size_t(i)] = statement.ColumnBlob(i); break;
+            case TFieldKind::Integer:
+                cells[size_t(i)] = statement.ColumnInt64(i);
+                break;
+            case TFieldKind::Float:
+                cells[size_t(i)] = statement.ColumnDouble(i);
+                break;
+            case TFieldKind::Blob:
+                cells[size_t(i)] = statement.ColumnBlob(i);
+                break;
             case TFieldKind::Text:
-            case TFieldKind::Null: cells[size_t(i)] = statement.ColumnUtf8(i).toByteArray(); break;
+            case TFieldKind::Null:
+                cells[size_t(i)] = statement.ColumnUtf8(i).toByteArray();
+                break;
             }
         }
         rows.push_back(std::move(cells));
@@ -411,7 +460,8 @@ QString TSQLiteTable::FieldAsString(int i) const
     if (auto d = std::get_if<double>(&cell))
         return QString::number(*d, 'g', 15);
     if (auto b = std::get_if<QByteArray>(&cell))
-        return kinds[size_t(i)] == TFieldKind::Blob ? QString::fromLatin1(*b) : QString::fromUtf8(*b);
+        return kinds[size_t(i)] == TFieldKind::Blob ? QString::fromLatin1(*b)
+                                                    : QString::fromUtf8(*b);
     return {};
 }
 

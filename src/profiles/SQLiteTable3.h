@@ -98,7 +98,7 @@ public:
     int ColumnCount() const;
     QString ColumnName(int i) const;
     QString ColumnDeclType(int i) const; // upper-cased; empty for an expression
-    int ColumnType(int i) const;          // SQLITE_INTEGER, SQLITE_TEXT... of the current row
+    int ColumnType(int i) const;         // SQLITE_INTEGER, SQLITE_TEXT... of the current row
     bool ColumnIsNull(int i) const;
     int64_t ColumnInt64(int i) const;
     double ColumnDouble(int i) const;
@@ -120,7 +120,14 @@ private:
 class TSQLiteTable
 {
 public:
-    enum class TFieldKind { Integer, Float, Text, Blob, Null };
+    enum class TFieldKind
+    {
+        Integer,
+        Float,
+        Text,
+        Blob,
+        Null
+    };
 
     TSQLiteTable(TSQLiteDatabase &database, const QString &sql, const TSQLiteParams &params = {});
 
@@ -131,8 +138,16 @@ public:
 
     bool Eof() const { return row >= Count(); }
     bool BOF() const { return row <= 0; }
-    void Next() { if (row < Count()) ++row; }
-    void Previous() { if (row > 0) --row; }
+    void Next()
+    {
+        if (row < Count())
+            ++row;
+    }
+    void Previous()
+    {
+        if (row > 0)
+            --row;
+    }
     void MoveFirst() { row = 0; }
     int Row() const { return row; }
 

@@ -191,7 +191,8 @@ QVariant TReportModel::data(const QModelIndex &index, int role) const
 
 QVariant TReportModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= titles.size())
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= titles.size())
         return QAbstractTableModel::headerData(section, orientation, role);
     return titles.at(section);
 }

@@ -10,8 +10,10 @@
 
 namespace {
 
-const QString PlainEmpty = QStringLiteral("1:0000FFFFFFFFFFFF:0000FFFFFFFFFFFF:1:0000FFFFFFFFFFFF:mivola");
-const QString PlainTransport = QStringLiteral("1:00005A17C93E02D4:00008E2B61F4D907:1:0000FFFFFFFFFFFF:mivola");
+const QString PlainEmpty =
+    QStringLiteral("1:0000FFFFFFFFFFFF:0000FFFFFFFFFFFF:1:0000FFFFFFFFFFFF:mivola");
+const QString PlainTransport =
+    QStringLiteral("1:00005A17C93E02D4:00008E2B61F4D907:1:0000FFFFFFFFFFFF:mivola");
 
 QString Coded(const QString &plain)
 {
@@ -51,10 +53,12 @@ class TestDatUtils : public QObject
     }
 
     // Cards written directly, with texts of our choice.
-    void InsertCardRaw(const TSQLiteValue &prof, const TSQLiteValue &date, const TSQLiteValue &serial,
-                       const TSQLiteValue &num, const TSQLiteValue &master)
+    void InsertCardRaw(const TSQLiteValue &prof, const TSQLiteValue &date,
+                       const TSQLiteValue &serial, const TSQLiteValue &num,
+                       const TSQLiteValue &master)
     {
-        Exec(QStringLiteral("INSERT INTO Cards(PROF_ID, CARD_DATE, SERIAL, CARD_NUM, MASTER) VALUES (?, ?, ?, ?, ?)"),
+        Exec(QStringLiteral("INSERT INTO Cards(PROF_ID, CARD_DATE, SERIAL, CARD_NUM, MASTER) "
+                            "VALUES (?, ?, ?, ?, ?)"),
              {prof, date, serial, num, master});
     }
 
@@ -71,7 +75,8 @@ private slots:
     {
         QLocale::setDefault(QLocale::c());
         messages.clear();
-        path = dir.filePath(QStringLiteral("%1.db3").arg(QString::fromLatin1(QTest::currentTestFunction())));
+        path = dir.filePath(
+            QStringLiteral("%1.db3").arg(QString::fromLatin1(QTest::currentTestFunction())));
         if (QTest::currentDataTag())
             path = dir.filePath(QStringLiteral("%1-%2.db3")
                                     .arg(QString::fromLatin1(QTest::currentTestFunction()))
@@ -89,7 +94,8 @@ private slots:
 
     void defaultPath()
     {
-        QCOMPARE(DatUtils::DefaultDatabasePath(), QCoreApplication::applicationFilePath() + QStringLiteral(".db3"));
+        QCOMPARE(DatUtils::DefaultDatabasePath(),
+                 QCoreApplication::applicationFilePath() + QStringLiteral(".db3"));
     }
 
     void seededDatabase()
@@ -97,21 +103,26 @@ private slots:
         OpenDatabase(path);
         QVERIFY(DatUtils::IsDatabaseOpen());
         QCOMPARE(DatUtils::DatabasePath(), path);
-        QCOMPARE(Scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'Profiles'")),
-                 QStringLiteral("CREATE TABLE Profiles ([ID_PROF] INTEGER PRIMARY KEY, [CAPTION] VARCHAR (64), "
-                                "[PREV_PROF_ID] INTEGER, [MODIF_DATE] VARCHAR (32), [KEYDATA] VARCHAR (128), "
-                                "[USE_ORIG_CARD_ID] INTEGER, [PROTECTED] INTEGER)"));
+        QCOMPARE(
+            Scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'Profiles'")),
+            QStringLiteral(
+                "CREATE TABLE Profiles ([ID_PROF] INTEGER PRIMARY KEY, [CAPTION] VARCHAR (64), "
+                "[PREV_PROF_ID] INTEGER, [MODIF_DATE] VARCHAR (32), [KEYDATA] VARCHAR (128), "
+                "[USE_ORIG_CARD_ID] INTEGER, [PROTECTED] INTEGER)"));
         QCOMPARE(Scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'Cards'")),
-                 QStringLiteral("CREATE TABLE Cards ([ID_CARD] INTEGER PRIMARY KEY, [CARD_DATE] VARCHAR (32), "
-                                "[PROF_ID] INTEGER, [SERIAL] INT64, [CARD_NUM] INT64, [MASTER] INTEGER)"));
-        QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
-                                       "tbl_name = 'Cards'")),
-                 QStringLiteral("2"));
+                 QStringLiteral(
+                     "CREATE TABLE Cards ([ID_CARD] INTEGER PRIMARY KEY, [CARD_DATE] VARCHAR (32), "
+                     "[PROF_ID] INTEGER, [SERIAL] INT64, [CARD_NUM] INT64, [MASTER] INTEGER)"));
+        QCOMPARE(
+            Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
+                                  "tbl_name = 'Cards'")),
+            QStringLiteral("2"));
 
         auto db = Peek();
-        auto t = db->GetTable(QStringLiteral("SELECT ID_PROF, CAPTION, PREV_PROF_ID, typeof(PREV_PROF_ID), "
-                                             "MODIF_DATE, typeof(MODIF_DATE), KEYDATA, USE_ORIG_CARD_ID, PROTECTED "
-                                             "FROM Profiles ORDER BY ID_PROF"));
+        auto t = db->GetTable(
+            QStringLiteral("SELECT ID_PROF, CAPTION, PREV_PROF_ID, typeof(PREV_PROF_ID), "
+                           "MODIF_DATE, typeof(MODIF_DATE), KEYDATA, USE_ORIG_CARD_ID, PROTECTED "
+                           "FROM Profiles ORDER BY ID_PROF"));
         QCOMPARE(t->Count(), 2);
         const double now = NowAsDateTime();
         const QString captions[] = {QStringLiteral("Пустой"), QStringLiteral("Транспортный")};
@@ -163,8 +174,10 @@ private slots:
         QTest::newRow("4095") << QList<qint64>{4095} << qint64(4096);
         QTest::newRow("4096") << QList<qint64>{4096} << qint64(4097);
         QTest::newRow("negative") << QList<qint64>{-7} << qint64(4096);
-        QTest::newRow("above 2^32: low 32 bits") << QList<qint64>{5000000000LL} << qint64(705032705);
-        QTest::newRow("above 2^32, low bits small") << QList<qint64>{0x100000FFFLL, 5000} << qint64(4096);
+        QTest::newRow("above 2^32: low 32 bits")
+            << QList<qint64>{5000000000LL} << qint64(705032705);
+        QTest::newRow("above 2^32, low bits small")
+            << QList<qint64>{0x100000FFFLL, 5000} << qint64(4096);
         QTest::newRow("2^31 reads negative") << QList<qint64>{0x80000000LL} << qint64(4096);
         QTest::newRow("2^31-1 wraps") << QList<qint64>{0x7FFFFFFFLL} << qint64(-2147483648LL);
     }
@@ -189,14 +202,19 @@ private slots:
         QTest::newRow("100 Cyrillic") << ya.repeated(100) << ya.repeated(31);
         QTest::newRow("63 ASCII") << QString(63, QLatin1Char('a')) << QString(63, QLatin1Char('a'));
         QTest::newRow("64 ASCII") << QString(64, QLatin1Char('a')) << QString(63, QLatin1Char('a'));
-        QTest::newRow("62 ASCII + Cyrillic") << QString(62, QLatin1Char('a')) + ya << QString(62, QLatin1Char('a'));
-        QTest::newRow("61 ASCII + Cyrillic") << QString(61, QLatin1Char('a')) + ya << QString(61, QLatin1Char('a')) + ya;
-        QTest::newRow("59 ASCII + emoji (63 bytes)") << QString(59, QLatin1Char('a')) + QStringLiteral("\U0001F511")
-                                                     << QString(59, QLatin1Char('a')) + QStringLiteral("\U0001F511");
-        QTest::newRow("60 ASCII + emoji (64 bytes)") << QString(60, QLatin1Char('a')) + QStringLiteral("\U0001F511")
-                                                     << QString(60, QLatin1Char('a'));
-        QTest::newRow("61 ASCII + emoji") << QString(61, QLatin1Char('a')) + QStringLiteral("\U0001F511")
-                                          << QString(61, QLatin1Char('a'));
+        QTest::newRow("62 ASCII + Cyrillic")
+            << QString(62, QLatin1Char('a')) + ya << QString(62, QLatin1Char('a'));
+        QTest::newRow("61 ASCII + Cyrillic")
+            << QString(61, QLatin1Char('a')) + ya << QString(61, QLatin1Char('a')) + ya;
+        QTest::newRow("59 ASCII + emoji (63 bytes)")
+            << QString(59, QLatin1Char('a')) + QStringLiteral("\U0001F511")
+            << QString(59, QLatin1Char('a')) + QStringLiteral("\U0001F511");
+        QTest::newRow("60 ASCII + emoji (64 bytes)")
+            << QString(60, QLatin1Char('a')) + QStringLiteral("\U0001F511")
+            << QString(60, QLatin1Char('a'));
+        QTest::newRow("61 ASCII + emoji")
+            << QString(61, QLatin1Char('a')) + QStringLiteral("\U0001F511")
+            << QString(61, QLatin1Char('a'));
     }
 
     void captionCut()
@@ -205,7 +223,9 @@ private slots:
         QFETCH(QString, stored);
         OpenDatabase(path);
         QCOMPARE(AddProfile(caption, 3, QStringLiteral("pw"), 1, 2, 2, 1, 3, 0, 0), 0);
-        QVERIFY(Scalar(QStringLiteral("SELECT length(CAST(CAPTION AS BLOB)) FROM Profiles WHERE ID_PROF = 3")).toInt() <= 63);
+        QVERIFY(Scalar(QStringLiteral(
+                           "SELECT length(CAST(CAPTION AS BLOB)) FROM Profiles WHERE ID_PROF = 3"))
+                    .toInt() <= 63);
         TSecProfileList list;
         QVERIFY(LoadProfiles(list));
         QCOMPARE(list.ProfileByID(3)->Caption, stored);
@@ -216,11 +236,12 @@ private slots:
     {
         OpenDatabase(path);
         const QString caption = QStringLiteral("a \"b\" 'c'\"); DROP TABLE Cards; --");
-        QCOMPARE(AddProfile(caption, 5, QStringLiteral("p\"w'"), 0x0A0B0C0D0E0F, 0x010203040506, -1, 1,
-                            0xFFFFFFFFFFFF, 1, 0),
+        QCOMPARE(AddProfile(caption, 5, QStringLiteral("p\"w'"), 0x0A0B0C0D0E0F, 0x010203040506, -1,
+                            1, 0xFFFFFFFFFFFF, 1, 0),
                  0);
         QCOMPARE(Scalar(QStringLiteral("SELECT CAPTION FROM Profiles WHERE ID_PROF = 3")), caption);
-        QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'Cards'")), QStringLiteral("1"));
+        QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'Cards'")),
+                 QStringLiteral("1"));
         TSecProfileList list;
         QVERIFY(LoadProfiles(list));
         TSecProfile *p = list.ProfileByName(caption);
@@ -240,7 +261,8 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("C noon") << QStringLiteral("C") << 46000.5 << QStringLiteral("46000.5");
         QTest::newRow("ru noon") << QStringLiteral("ru_RU") << 46000.5 << QStringLiteral("46000,5");
-        QTest::newRow("ru whole day") << QStringLiteral("ru_RU") << 46000.0 << QStringLiteral("46000");
+        QTest::newRow("ru whole day")
+            << QStringLiteral("ru_RU") << 46000.0 << QStringLiteral("46000");
         QTest::newRow("de 15 digits") << QStringLiteral("de_DE") << 46000.123456789012345
                                       << QStringLiteral("46000,123456789");
         QTest::newRow("C before 1899") << QStringLiteral("C") << -1.25 << QStringLiteral("-1.25");
@@ -284,9 +306,11 @@ private slots:
         QCOMPARE(AddCard(2, 0, 1234, 4096), 0);
         const QString separator = QLocale().decimalPoint();
         QVERIFY(Scalar(QStringLiteral("SELECT CARD_DATE FROM Cards")).contains(separator));
-        QVERIFY(Scalar(QStringLiteral("SELECT MODIF_DATE FROM Profiles WHERE ID_PROF = 1")).contains(separator));
+        QVERIFY(Scalar(QStringLiteral("SELECT MODIF_DATE FROM Profiles WHERE ID_PROF = 1"))
+                    .contains(separator));
         // a card issued long ago, so that "now" would show
-        InsertCardRaw(int64_t(2), DatUtils::DateTimeToNumberText(40000.25), int64_t(99), int64_t(5000), int64_t(1));
+        InsertCardRaw(int64_t(2), DatUtils::DateTimeToNumberText(40000.25), int64_t(99),
+                      int64_t(5000), int64_t(1));
         TSecProfile old;
         old.Caption = QStringLiteral("old");
         old.Date = 41000.75;
@@ -296,16 +320,19 @@ private slots:
         TReportModel cards;
         QVERIFY(ShowCards(cards));
         QCOMPARE(cards.RowCount(), 2);
-        QCOMPARE(cards.Cell(1, 2), QLocale().toString(QDate(1899, 12, 30).addDays(40000), QLocale::ShortFormat));
+        QCOMPARE(cards.Cell(1, 2),
+                 QLocale().toString(QDate(1899, 12, 30).addDays(40000), QLocale::ShortFormat));
         QCOMPARE(cards.Cell(1, 3), DatUtils::FormatTimePart(40000.25));
-        QVERIFY(cards.Cell(1, 3).startsWith(QLatin1Char('6')) || cards.Cell(1, 3).startsWith(QStringLiteral("06")));
+        QVERIFY(cards.Cell(1, 3).startsWith(QLatin1Char('6')) ||
+                cards.Cell(1, 3).startsWith(QStringLiteral("06")));
 
         TSecProfileList list;
         QVERIFY(LoadProfiles(list));
         QVERIFY(qAbs(list.ProfileByName(QStringLiteral("old"))->Date - 41000.75) < 1e-9);
         TReportModel profiles;
         QVERIFY(ShowProfiles(profiles));
-        QCOMPARE(profiles.Cell(2, 3), QLocale().toString(QDate(1899, 12, 30).addDays(41000), QLocale::ShortFormat));
+        QCOMPARE(profiles.Cell(2, 3),
+                 QLocale().toString(QDate(1899, 12, 30).addDays(41000), QLocale::ShortFormat));
         QCOMPARE(profiles.Cell(2, 4), DatUtils::FormatTimePart(41000.75));
         QVERIFY(messages.isEmpty());
     }
@@ -323,40 +350,55 @@ private slots:
     void timeFormatWithoutZone()
     {
         QCOMPARE(DatUtils::FormatTimePart(0.75), CTime(18, 0, 0));
-        QCOMPARE(DatUtils::FormatTimePart(46000 + (9 * 3600 + 5 * 60 + 7) / 86400.0), CTime(9, 5, 7));
+        QCOMPARE(DatUtils::FormatTimePart(46000 + (9 * 3600 + 5 * 60 + 7) / 86400.0),
+                 CTime(9, 5, 7));
         for (const char *name : {"ru_RU", "en_US", "de_DE"}) {
             QLocale::setDefault(QLocale(QString::fromLatin1(name)));
-            const QString fmt = QLocale().timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
+            const QString fmt =
+                QLocale().timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
             for (QTime t : {QTime(0, 0, 1), QTime(12, 30, 0), QTime(23, 59, 59)})
-                QCOMPARE(DatUtils::FormatTimePart(t.msecsSinceStartOfDay() / 86400000.0), QLocale().toString(t, fmt));
+                QCOMPARE(DatUtils::FormatTimePart(t.msecsSinceStartOfDay() / 86400000.0),
+                         QLocale().toString(t, fmt));
         }
     }
 
     void showCards()
     {
         OpenDatabase(path);
-        QCOMPARE(AddProfile(QStringLiteral("Офис \"А\""), 4, QStringLiteral("pw"), 1, 2, 2, 1, 3, 0, 0), 0);
-        InsertCardRaw(int64_t(3), QStringLiteral("45000.5"), int64_t(0xABCD), int64_t(4096), int64_t(0));
-        InsertCardRaw(int64_t(2), QStringLiteral("45000,5"), int64_t(0x04A1B2C3D4E5F6), int64_t(0x12345678),
-                      int64_t(1));
-        InsertCardRaw(int64_t(77), QStringLiteral("45000.5"), int64_t(5), int64_t(5), int64_t(0)); // no such profile
-        InsertCardRaw(int64_t(2), QStringLiteral("45000.5"), QStringLiteral("abc12"), int64_t(0), int64_t(0));
-        InsertCardRaw(int64_t(2), QStringLiteral("45000.5"), QStringLiteral("12xyz"), int64_t(-1), int64_t(2));
-        InsertCardRaw(int64_t(2), QStringLiteral("45000.5"), std::monostate(), int64_t(7), int64_t(0));
+        QCOMPARE(
+            AddProfile(QStringLiteral("Офис \"А\""), 4, QStringLiteral("pw"), 1, 2, 2, 1, 3, 0, 0),
+            0);
+        InsertCardRaw(int64_t(3), QStringLiteral("45000.5"), int64_t(0xABCD), int64_t(4096),
+                      int64_t(0));
+        InsertCardRaw(int64_t(2), QStringLiteral("45000,5"), int64_t(0x04A1B2C3D4E5F6),
+                      int64_t(0x12345678), int64_t(1));
+        InsertCardRaw(int64_t(77), QStringLiteral("45000.5"), int64_t(5), int64_t(5),
+                      int64_t(0)); // no such profile
+        InsertCardRaw(int64_t(2), QStringLiteral("45000.5"), QStringLiteral("abc12"), int64_t(0),
+                      int64_t(0));
+        InsertCardRaw(int64_t(2), QStringLiteral("45000.5"), QStringLiteral("12xyz"), int64_t(-1),
+                      int64_t(2));
+        InsertCardRaw(int64_t(2), QStringLiteral("45000.5"), std::monostate(), int64_t(7),
+                      int64_t(0));
 
         TReportModel view;
         QVERIFY(ShowCards(view));
-        QCOMPARE(view.Columns(), (QStringList{QStringLiteral("No."), QStringLiteral("Профиль"), QStringLiteral("Дата"),
-                                              QStringLiteral("Время"), QStringLiteral("Серийный номер"),
-                                              QStringLiteral("Номер карты"), QStringLiteral("Мастер")}));
+        QCOMPARE(
+            view.Columns(),
+            (QStringList{QStringLiteral("No."), QStringLiteral("Профиль"), QStringLiteral("Дата"),
+                         QStringLiteral("Время"), QStringLiteral("Серийный номер"),
+                         QStringLiteral("Номер карты"), QStringLiteral("Мастер")}));
         QCOMPARE(view.RowCount(), 5);
-        const QString date = QLocale().toString(QDate(1899, 12, 30).addDays(45000), QLocale::ShortFormat);
-        QCOMPARE(view.Row(0), (QStringList{QStringLiteral("1"), QStringLiteral("Офис \"А\""), date, CTime(12, 0, 0),
-                                           QStringLiteral("0x0000000000ABCD"), QStringLiteral("0x00000000001000"),
-                                           QStringLiteral("нет")}));
-        QCOMPARE(view.Row(1), (QStringList{QStringLiteral("2"), QStringLiteral("Транспортный"), date, CTime(12, 0, 0),
-                                           QStringLiteral("0x04A1B2C3D4E5F6"), QStringLiteral("0x00000012345678"),
-                                           QStringLiteral("ДА")}));
+        const QString date =
+            QLocale().toString(QDate(1899, 12, 30).addDays(45000), QLocale::ShortFormat);
+        QCOMPARE(view.Row(0),
+                 (QStringList{QStringLiteral("1"), QStringLiteral("Офис \"А\""), date,
+                              CTime(12, 0, 0), QStringLiteral("0x0000000000ABCD"),
+                              QStringLiteral("0x00000000001000"), QStringLiteral("нет")}));
+        QCOMPARE(view.Row(1),
+                 (QStringList{QStringLiteral("2"), QStringLiteral("Транспортный"), date,
+                              CTime(12, 0, 0), QStringLiteral("0x04A1B2C3D4E5F6"),
+                              QStringLiteral("0x00000012345678"), QStringLiteral("ДА")}));
         // a serial that is not a number: message, value up to the first non-digit, row kept
         QCOMPARE(view.Cell(2, 0), QStringLiteral("3"));
         QCOMPARE(view.Cell(2, 4), QStringLiteral("0x00000000000000"));
@@ -378,14 +420,16 @@ private slots:
         QCOMPARE(view.data(view.index(1, 1)).toString(), QStringLiteral("Транспортный"));
 
         // a card number that is not a number ends the filling; the rows so far stay
-        InsertCardRaw(int64_t(2), QStringLiteral("45000.5"), int64_t(8), QStringLiteral("x9"), int64_t(0));
+        InsertCardRaw(int64_t(2), QStringLiteral("45000.5"), int64_t(8), QStringLiteral("x9"),
+                      int64_t(0));
         InsertCardRaw(int64_t(2), QStringLiteral("45000.5"), int64_t(9), int64_t(9), int64_t(0));
         messages.clear();
         try {
             ShowCards(view);
             QFAIL("no error");
         } catch (const EConvertError &e) {
-            QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("'x9' is not a valid integer value"));
+            QCOMPARE(QString::fromUtf8(e.what()),
+                     QStringLiteral("'x9' is not a valid integer value"));
         }
         QCOMPARE(view.RowCount(), 5);
         QCOMPARE(messages.size(), 3);
@@ -399,15 +443,18 @@ private slots:
     void showProfiles()
     {
         OpenDatabase(path);
-        QCOMPARE(AddProfile(QStringLiteral("Склад"), 12, QStringLiteral("pw"), 1, 2, 2, 1, 3, 1, 0), 0);
-        Exec(QStringLiteral("INSERT INTO Profiles(CAPTION, PREV_PROF_ID, MODIF_DATE, KEYDATA, USE_ORIG_CARD_ID, "
-                            "PROTECTED) VALUES ('broken', 99, '45000.25', 'ZZZZ', NULL, NULL)"));
+        QCOMPARE(AddProfile(QStringLiteral("Склад"), 12, QStringLiteral("pw"), 1, 2, 2, 1, 3, 1, 0),
+                 0);
+        Exec(QStringLiteral(
+            "INSERT INTO Profiles(CAPTION, PREV_PROF_ID, MODIF_DATE, KEYDATA, USE_ORIG_CARD_ID, "
+            "PROTECTED) VALUES ('broken', 99, '45000.25', 'ZZZZ', NULL, NULL)"));
         TReportModel view;
         QVERIFY(ShowProfiles(view));
-        QCOMPARE(view.Columns(), (QStringList{QStringLiteral("No."), QStringLiteral("Название"),
-                                              QStringLiteral("Основан на профиле"), QStringLiteral("Дата"),
-                                              QStringLiteral("Время"), QStringLiteral("Сектор"),
-                                              QStringLiteral("Ориг. ID"), QStringLiteral("R/O")}));
+        QCOMPARE(view.Columns(),
+                 (QStringList{QStringLiteral("No."), QStringLiteral("Название"),
+                              QStringLiteral("Основан на профиле"), QStringLiteral("Дата"),
+                              QStringLiteral("Время"), QStringLiteral("Сектор"),
+                              QStringLiteral("Ориг. ID"), QStringLiteral("R/O")}));
         QCOMPARE(view.RowCount(), 4);
         QCOMPARE(view.Cell(0, 0), QStringLiteral("1"));
         QCOMPARE(view.Cell(0, 1), QStringLiteral("Пустой"));
@@ -417,7 +464,8 @@ private slots:
         QCOMPARE(view.Cell(0, 6), QStringLiteral("нет"));
         QCOMPARE(view.Cell(0, 7), QStringLiteral("ДА"));
         QCOMPARE(view.Cell(1, 2), QStringLiteral("Пустой"));
-        QCOMPARE(view.Row(2).mid(5), (QStringList{QStringLiteral("12"), QStringLiteral("ДА"), QStringLiteral("нет")}));
+        QCOMPARE(view.Row(2).mid(5),
+                 (QStringList{QStringLiteral("12"), QStringLiteral("ДА"), QStringLiteral("нет")}));
         QCOMPARE(view.Cell(2, 2), QStringLiteral("Транспортный"));
         QCOMPARE(view.Cell(3, 0), QStringLiteral("4"));
         QCOMPARE(view.Cell(3, 2), QStringLiteral("----"));
@@ -431,14 +479,16 @@ private slots:
     {
         OpenDatabase(path);
         auto insert = [this](const QString &caption, const QString &keyData) {
-            Exec(QStringLiteral("INSERT INTO Profiles(CAPTION, PREV_PROF_ID, MODIF_DATE, KEYDATA, USE_ORIG_CARD_ID, "
+            Exec(QStringLiteral("INSERT INTO Profiles(CAPTION, PREV_PROF_ID, MODIF_DATE, KEYDATA, "
+                                "USE_ORIG_CARD_ID, "
                                 "PROTECTED) VALUES (?, 2, '45000', ?, 0, 0)"),
                  {caption, keyData});
         };
         insert(QStringLiteral("not hex"), QStringLiteral("QQ") + Coded(PlainTransport));
         insert(QStringLiteral("bad number"), Coded(QStringLiteral("1:XYZ:0:1:0:pw")));
         insert(QStringLiteral("seven words"), Coded(QStringLiteral("1:1:1:1:1:pw:x")));
-        insert(QStringLiteral("no password"), Coded(QStringLiteral("9:0000000000000AAA:0000000000000BBB:1:0000FFFFFFFFFFFF:")));
+        insert(QStringLiteral("no password"),
+               Coded(QStringLiteral("9:0000000000000AAA:0000000000000BBB:1:0000FFFFFFFFFFFF:")));
         insert(QStringLiteral("good"), Coded(QStringLiteral("3:1:2:1:3:secret")));
         const QString before = Scalar(QStringLiteral("SELECT group_concat(KEYDATA) FROM Profiles"));
 
@@ -469,25 +519,31 @@ private slots:
         QCOMPARE(AddCard(2, 1, 222, 4097), 0);
         QCOMPARE(AddCard(2, 0, 222, 4098), 0);
         Exec(QStringLiteral("UPDATE Cards SET CARD_DATE = '40000' WHERE SERIAL = 111"));
-        QCOMPARE(Scalar(QStringLiteral("SELECT typeof(SERIAL) || typeof(CARD_NUM) || typeof(CARD_DATE) FROM Cards LIMIT 1")),
+        QCOMPARE(Scalar(QStringLiteral("SELECT typeof(SERIAL) || typeof(CARD_NUM) || "
+                                       "typeof(CARD_DATE) FROM Cards LIMIT 1")),
                  QStringLiteral("integerintegertext"));
 
         // an unknown serial: success, nothing changes
-        const QString all = QStringLiteral("SELECT group_concat(PROF_ID || '/' || SERIAL || '/' || CARD_NUM || '/' || "
-                                           "MASTER || '/' || CARD_DATE, ';') FROM Cards");
+        const QString all = QStringLiteral(
+            "SELECT group_concat(PROF_ID || '/' || SERIAL || '/' || CARD_NUM || '/' || "
+            "MASTER || '/' || CARD_DATE, ';') FROM Cards");
         const QString before = Scalar(all);
         QVERIFY(UpdateCard(1, 999, 1));
         QVERIFY(DeleteCard(999));
         QCOMPARE(Scalar(all), before);
 
         QVERIFY(UpdateCard(1, 111, 0));
-        QCOMPARE(Scalar(QStringLiteral("SELECT PROF_ID || '/' || CARD_NUM || '/' || MASTER FROM Cards WHERE SERIAL = 111")),
+        QCOMPARE(Scalar(QStringLiteral("SELECT PROF_ID || '/' || CARD_NUM || '/' || MASTER FROM "
+                                       "Cards WHERE SERIAL = 111")),
                  QStringLiteral("1/0/0"));
         double date = 0;
-        QVERIFY(DatUtils::TryNumberTextToDateTime(Scalar(QStringLiteral("SELECT CARD_DATE FROM Cards WHERE SERIAL = 111")), date));
+        QVERIFY(DatUtils::TryNumberTextToDateTime(
+            Scalar(QStringLiteral("SELECT CARD_DATE FROM Cards WHERE SERIAL = 111")), date));
         QVERIFY(date > 40001);
         QVERIFY(UpdateCard(1, 222, 5)); // both cards of the serial, MASTER kept
-        QCOMPARE(Scalar(QStringLiteral("SELECT group_concat(MASTER) FROM Cards WHERE SERIAL = 222")), QStringLiteral("1,0"));
+        QCOMPARE(
+            Scalar(QStringLiteral("SELECT group_concat(MASTER) FROM Cards WHERE SERIAL = 222")),
+            QStringLiteral("1,0"));
         QVERIFY(DeleteCard(222));
         QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM Cards")), QStringLiteral("1"));
 
@@ -496,11 +552,14 @@ private slots:
         QCOMPARE(AddProfile(QStringLiteral("P3"), 1, QStringLiteral("pw"), 1, 2, 2, 1, 3, 0, 0), 0);
         QCOMPARE(AddCard(3, 0, 333, 4099), 0);
         QVERIFY(DeleteProfile(3));
-        QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM Cards WHERE PROF_ID = 3")), QStringLiteral("1"));
+        QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM Cards WHERE PROF_ID = 3")),
+                 QStringLiteral("1"));
         TReportModel view;
         QVERIFY(ShowCards(view));
         QCOMPARE(view.RowCount(), 1);
-        QCOMPARE(AddProfile(QStringLiteral("P3 again"), 1, QStringLiteral("pw"), 1, 2, 2, 1, 3, 0, 0), 0);
+        QCOMPARE(
+            AddProfile(QStringLiteral("P3 again"), 1, QStringLiteral("pw"), 1, 2, 2, 1, 3, 0, 0),
+            0);
         QVERIFY(ShowCards(view));
         QCOMPARE(view.RowCount(), 2);
         QCOMPARE(view.Cell(1, 1), QStringLiteral("P3 again"));
@@ -520,16 +579,24 @@ private slots:
             }
             return QStringLiteral("<nothing raised>");
         };
-        QCOMPARE(raised([&] { db->ExecSQL(QStringLiteral("SELEC 1")); }),
-                 QStringLiteral("Error executing SQL.\rError [1]: SQL error or missing database.\r\"SELEC 1\": "
-                                "near \"SELEC\": syntax error"));
-        QCOMPARE(raised([&] { db->ExecSQL(QStringLiteral("   ")); }), QStringLiteral("Could not prepare SQL statement"));
-        QCOMPARE(raised([&] { db->ExecSQL(QStringLiteral("INSERT INTO Profiles(ID_PROF) VALUES (1)")); }),
-                 QStringLiteral("Error executing SQL statement.\rError [19]: Abort due to contraint violation.\r"
-                                "\"INSERT INTO Profiles(ID_PROF) VALUES (1)\": UNIQUE constraint failed: Profiles.ID_PROF"));
+        QCOMPARE(
+            raised([&] { db->ExecSQL(QStringLiteral("SELEC 1")); }),
+            QStringLiteral(
+                "Error executing SQL.\rError [1]: SQL error or missing database.\r\"SELEC 1\": "
+                "near \"SELEC\": syntax error"));
+        QCOMPARE(raised([&] { db->ExecSQL(QStringLiteral("   ")); }),
+                 QStringLiteral("Could not prepare SQL statement"));
+        QCOMPARE(
+            raised(
+                [&] { db->ExecSQL(QStringLiteral("INSERT INTO Profiles(ID_PROF) VALUES (1)")); }),
+            QStringLiteral(
+                "Error executing SQL statement.\rError [19]: Abort due to contraint violation.\r"
+                "\"INSERT INTO Profiles(ID_PROF) VALUES (1)\": UNIQUE constraint failed: "
+                "Profiles.ID_PROF"));
         // only the first statement of a text runs
         db->ExecSQL(QStringLiteral("DELETE FROM Cards; DROP TABLE Cards"));
-        QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'Cards'")), QStringLiteral("1"));
+        QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'Cards'")),
+                 QStringLiteral("1"));
 
         auto t = db->GetTable(QStringLiteral("SELECT * FROM Profiles"));
         QCOMPARE(raised([&] { t->FieldIndex(QStringLiteral("NOPE")); }),
@@ -550,17 +617,21 @@ private slots:
         QCOMPARE(max->FieldAsString(0), QString());
 
         db->BeginTransaction();
-        QCOMPARE(raised([&] { db->BeginTransaction(); }), QStringLiteral("Transaction already open"));
+        QCOMPARE(raised([&] { db->BeginTransaction(); }),
+                 QStringLiteral("Transaction already open"));
         db->Rollback();
         QVERIFY(!db->IsTransactionOpen());
 
-        QCOMPARE(SQLiteErrorDescription(26), QStringLiteral("File opened that is not a database file"));
-        QCOMPARE(SQLiteErrorDescription(101), QStringLiteral("sqlite3_step() has finished executing"));
+        QCOMPARE(SQLiteErrorDescription(26),
+                 QStringLiteral("File opened that is not a database file"));
+        QCOMPARE(SQLiteErrorDescription(101),
+                 QStringLiteral("sqlite3_step() has finished executing"));
         QCOMPARE(SQLiteErrorDescription(27), QStringLiteral("Unknown SQLite Error Code \"27\""));
 
         const QString missing = dir.filePath(QStringLiteral("no/such/dir/x.db3"));
         QCOMPARE(raised([&] { TSQLiteDatabase bad(missing); }),
-                 QStringLiteral("Failed to open database \"%1\" : unable to open database file").arg(missing));
+                 QStringLiteral("Failed to open database \"%1\" : unable to open database file")
+                     .arg(missing));
     }
 
     void corruptFile()
@@ -577,7 +648,10 @@ private slots:
             OpenDatabase(path);
             QFAIL("no error");
         } catch (const ESQLiteException &e) {
-            QCOMPARE(e.Message(), QStringLiteral("Файл \"%1\" не является базой данных профилей и карт или повреждён").arg(path));
+            QCOMPARE(
+                e.Message(),
+                QStringLiteral("Файл \"%1\" не является базой данных профилей и карт или повреждён")
+                    .arg(path));
         }
         QVERIFY(!DatUtils::IsDatabaseOpen());
         {
@@ -598,7 +672,8 @@ private slots:
         QVERIFY(!DeleteProfile(3));
         QCOMPARE(messages.size(), 2);
         QCOMPARE(messages[0].first, QStringLiteral("Ошибка при записи в базу данных карт."));
-        QCOMPARE(messages[1].first, QStringLiteral("Ошибка при записи в базу данных профиля \"X\""));
+        QCOMPARE(messages[1].first,
+                 QStringLiteral("Ошибка при записи в базу данных профиля \"X\""));
     }
 
     void databaseWithoutTables()
@@ -609,7 +684,8 @@ private slots:
         }
         QVERIFY_THROWS_EXCEPTION(ESQLiteException, OpenDatabase(path));
         QVERIFY(!DatUtils::IsDatabaseOpen());
-        QCOMPARE(Scalar(QStringLiteral("SELECT group_concat(name) FROM sqlite_master")), QStringLiteral("Something"));
+        QCOMPARE(Scalar(QStringLiteral("SELECT group_concat(name) FROM sqlite_master")),
+                 QStringLiteral("Something"));
 
         // an empty file (a first start that did not finish) is seeded
         QFile::remove(path);
@@ -631,11 +707,13 @@ private slots:
             Exec(QStringLiteral("DROP INDEX IDX_CARDS_CARD_NUM"));
             Exec(QStringLiteral("DROP INDEX IDX_CARDS_SERIAL"));
         }
-        const QString rows = QStringLiteral("SELECT group_concat(PROF_ID || '/' || SERIAL || '/' || CARD_NUM) FROM Cards");
+        const QString rows = QStringLiteral(
+            "SELECT group_concat(PROF_ID || '/' || SERIAL || '/' || CARD_NUM) FROM Cards");
         const QString before = Scalar(rows);
         OpenDatabase(path, true);
         QVERIFY(DatUtils::IsDatabaseReadOnly());
-        QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index'")), QStringLiteral("0"));
+        QCOMPARE(Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index'")),
+                 QStringLiteral("0"));
         TSecProfileList list;
         QVERIFY(LoadProfiles(list));
         QCOMPARE(list.Count(), 2);
@@ -658,12 +736,13 @@ private slots:
     {
         OpenDatabase(path);
         QCOMPARE(AddCard(2, 0, 42, 4096), 0);
-        const QString rows = QStringLiteral("SELECT group_concat(PROF_ID || '/' || SERIAL || '/' || CARD_NUM) FROM Cards");
+        const QString rows = QStringLiteral(
+            "SELECT group_concat(PROF_ID || '/' || SERIAL || '/' || CARD_NUM) FROM Cards");
         const QString before = Scalar(rows);
         {
             auto other = Peek();
             other->ExecSQL(QStringLiteral("BEGIN IMMEDIATE")); // another writer holds the file
-            QCOMPARE(GetMaxCardNum(), int64_t(4097));             // reading still works
+            QCOMPARE(GetMaxCardNum(), int64_t(4097));          // reading still works
             QCOMPARE(AddCard(2, 0, 43, 4097), -1);
             QVERIFY(!UpdateCard(1, 42, 1));
             QVERIFY(!DeleteCard(42));
@@ -697,7 +776,9 @@ private slots:
             OpenDatabase(path);
             QFAIL("no error");
         } catch (const ESQLiteException &e) {
-            QCOMPARE(e.Message(), QStringLiteral("База данных \"%1\" заблокирована другой программой").arg(path));
+            QCOMPARE(
+                e.Message(),
+                QStringLiteral("База данных \"%1\" заблокирована другой программой").arg(path));
         }
         other->ExecSQL(QStringLiteral("ROLLBACK"));
     }

@@ -10,7 +10,8 @@ private slots:
     void cellsAndShape()
     {
         TReportModel m({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")});
-        m.AddRow(QStringList{QStringLiteral("1"), QStringLiteral("два"), QStringLiteral("x"), QStringLiteral("dropped")});
+        m.AddRow(QStringList{QStringLiteral("1"), QStringLiteral("два"), QStringLiteral("x"),
+                             QStringLiteral("dropped")});
         m.AddRow(QStringList{QStringLiteral("only one")});
         m.AddRow({QStringView(u"\U0001F511 key"), QStringView(u"é"), QStringView()});
         const QChar lone[] = {QChar(0xD800), QLatin1Char('z')};
@@ -18,7 +19,8 @@ private slots:
         m.AddRowUtf8({QByteArrayView("utf8"), QByteArrayView("\xd0\xb4\xd0\xb0")});
         QCOMPARE(m.RowCount(), 5);
         QCOMPARE(m.columnCount(), 3);
-        QCOMPARE(m.Row(0), (QStringList{QStringLiteral("1"), QStringLiteral("два"), QStringLiteral("x")}));
+        QCOMPARE(m.Row(0),
+                 (QStringList{QStringLiteral("1"), QStringLiteral("два"), QStringLiteral("x")}));
         QCOMPARE(m.Row(1), (QStringList{QStringLiteral("only one"), QString(), QString()}));
         QCOMPARE(m.Cell(2, 0), QStringLiteral("\U0001F511 key"));
         QCOMPARE(m.Cell(2, 1), QStringLiteral("é"));
@@ -64,7 +66,8 @@ private slots:
         const QString big(700000, QChar(0x0436)); // 1.4 MB of UTF-8
         m.BeginUpdate();
         for (int i = 0; i < 60000; ++i) {
-            m.AddRow({QString::number(i), i % 20000 == 7 ? QStringView(big) : QStringView(u"строка с текстом")});
+            m.AddRow({QString::number(i),
+                      i % 20000 == 7 ? QStringView(big) : QStringView(u"строка с текстом")});
         }
         m.EndUpdate();
         QCOMPARE(m.RowCount(), 60000);

@@ -72,12 +72,13 @@ private slots:
         QTest::addColumn<qint64>("srcKeyValue");
         QTest::addColumn<QString>("passwd");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("seeded Пустой") << 1 << qint64(0xFFFFFFFFFFFF) << qint64(0xFFFFFFFFFFFF) << 1
-                                       << qint64(0xFFFFFFFFFFFF) << QStringLiteral("mivola")
-                                       << QStringLiteral("1:0000FFFFFFFFFFFF:0000FFFFFFFFFFFF:1:0000FFFFFFFFFFFF:mivola");
-        QTest::newRow("small values, decimal sector") << 15 << qint64(0xA) << qint64(0x5A17C93E02D4) << 0
-                                                      << qint64(0) << QStringLiteral("pw")
-                                                      << QStringLiteral("15:000000000000000A:00005A17C93E02D4:0:0000000000000000:pw");
+        QTest::newRow("seeded Пустой")
+            << 1 << qint64(0xFFFFFFFFFFFF) << qint64(0xFFFFFFFFFFFF) << 1 << qint64(0xFFFFFFFFFFFF)
+            << QStringLiteral("mivola")
+            << QStringLiteral("1:0000FFFFFFFFFFFF:0000FFFFFFFFFFFF:1:0000FFFFFFFFFFFF:mivola");
+        QTest::newRow("small values, decimal sector")
+            << 15 << qint64(0xA) << qint64(0x5A17C93E02D4) << 0 << qint64(0) << QStringLiteral("pw")
+            << QStringLiteral("15:000000000000000A:00005A17C93E02D4:0:0000000000000000:pw");
         QTest::newRow("negative key as two's complement")
             << 0 << qint64(-1) << qint64(0) << 255 << qint64(0) << QStringLiteral("x")
             << QStringLiteral("0:FFFFFFFFFFFFFFFF:0000000000000000:255:0000000000000000:x");
@@ -116,7 +117,8 @@ private slots:
         QTest::addColumn<QString>("passwd");
         QTest::newRow("mivola") << QStringLiteral("mivola");
         QTest::newRow("printable ASCII") << QStringLiteral("A z~!@#$%^&*()_+{}|\"<>?`-=[]\\;',./0");
-        QTest::newRow("longer than the coding key") << QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789");
+        QTest::newRow("longer than the coding key")
+            << QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789");
         QTest::newRow("one character") << QStringLiteral("q");
     }
 
@@ -144,8 +146,10 @@ private slots:
     void codedKnownText()
     {
         // The coding is a fixed XOR with "LumenKeyStoreArchive": "1" ^ "L" = 0x7D.
-        QCOMPARE(TSecProfile::EncodeStr(QStringLiteral("1"), KeyDataCodingKey), QStringLiteral("7D"));
-        QCOMPARE(TSecProfile::DecodeStr(QStringLiteral("7d"), KeyDataCodingKey), QStringLiteral("1"));
+        QCOMPARE(TSecProfile::EncodeStr(QStringLiteral("1"), KeyDataCodingKey),
+                 QStringLiteral("7D"));
+        QCOMPARE(TSecProfile::DecodeStr(QStringLiteral("7d"), KeyDataCodingKey),
+                 QStringLiteral("1"));
         QCOMPARE(TSecProfile::EncodeStr(QStringLiteral("abc"), QString()), QString());
         QCOMPARE(TSecProfile::DecodeStr(QStringLiteral("7D"), QString()), QString());
         // the key repeats: position 20 uses "L" again
@@ -155,9 +159,10 @@ private slots:
         // only the low byte of a character is coded
         QCOMPARE(TSecProfile::EncodeStr(QString(QChar(0x0431)), KeyDataCodingKey),
                  TSecProfile::EncodeStr(QString(QChar(0x31)), KeyDataCodingKey));
-        QCOMPARE(TSecProfile::DecodeStr(TSecProfile::EncodeStr(QString(QChar(0x0431)), KeyDataCodingKey),
-                                        KeyDataCodingKey),
-                 QStringLiteral("1"));
+        QCOMPARE(
+            TSecProfile::DecodeStr(TSecProfile::EncodeStr(QString(QChar(0x0431)), KeyDataCodingKey),
+                                   KeyDataCodingKey),
+            QStringLiteral("1"));
     }
 
     void decodeOddAndBad()
@@ -229,7 +234,8 @@ private slots:
         QTest::newRow("bad key B") << QStringLiteral("2:A:0x1:4:C:pw") << 2;
         QTest::newRow("bad srcKey") << QStringLiteral("2:A:B:four:C:pw") << 3;
         QTest::newRow("bad srcKeyValue") << QStringLiteral("2:A:B:4:C-:pw") << 4;
-        QTest::newRow("key of 17 significant digits") << QStringLiteral("2:10000000000000000:B:4:C:pw") << 1;
+        QTest::newRow("key of 17 significant digits")
+            << QStringLiteral("2:10000000000000000:B:4:C:pw") << 1;
         QTest::newRow("sector beyond 32 bits") << QStringLiteral("4294967297:A:B:4:C:pw") << 0;
     }
 
