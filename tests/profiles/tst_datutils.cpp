@@ -730,6 +730,13 @@ private slots:
         TReportModel view;
         QVERIFY(ShowCards(view));
         QCOMPARE(view.RowCount(), 1);
+        // opened for writing, the older file gets its two indexes; no row changes
+        DatUtils::CloseDatabase();
+        OpenDatabase(path);
+        QVERIFY(!DatUtils::IsDatabaseReadOnly());
+        QCOMPARE(Scalar(QStringLiteral("SELECT group_concat(name) FROM sqlite_master WHERE type = 'index'")),
+                 QStringLiteral("IDX_CARDS_CARD_NUM,IDX_CARDS_SERIAL"));
+        QCOMPARE(Scalar(rows), before);
     }
 
     void lockedDatabase()
