@@ -828,17 +828,23 @@ bool ShowCards(TReportModel &view)
             time.clear();
             timeFormat.Append(time, DatUtils::TimePart(date));
 
+            // An integer value reads as its decimal text would; only other values go
+            // through the text.
             int64_t value = 0;
-            const QByteArrayView serialText = query.ColumnUtf8(3);
-            if (!ParseInt64Prefix(serialText, value))
+            if (query.ColumnType(3) == SQLITE_INTEGER) {
+                value = query.ColumnInt64(3);
+            } else if (const QByteArrayView serialText = query.ColumnUtf8(3);
+                       !ParseInt64Prefix(serialText, value))
                 messages.emplace_back(QStringLiteral("Error card serial conversion (%1)")
                                           .arg(QString::fromUtf8(serialText)),
                                       DatUtils::MessageCaption);
             serial.clear();
             AppendHexCell(serial, value);
 
-            const QByteArrayView numText = query.ColumnUtf8(4);
-            if (!ParseInt64Prefix(numText, value))
+            if (query.ColumnType(4) == SQLITE_INTEGER) {
+                value = query.ColumnInt64(4);
+            } else if (const QByteArrayView numText = query.ColumnUtf8(4);
+                       !ParseInt64Prefix(numText, value))
                 throw EConvertError(QStringLiteral("'%1' is not a valid integer value")
                                         .arg(QString::fromUtf8(numText))
                                         .toStdString());
