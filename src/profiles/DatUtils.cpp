@@ -562,8 +562,11 @@ void OpenDatabase(const QString &path, bool readOnly)
             Seed(*Database);
         } catch (...) {
             Database.reset();
+            // A half-seeded file would stop every later start: it goes back to what it was.
             if (!existed)
-                QFile::remove(file); // a half-seeded new file would stop every later start
+                QFile::remove(file);
+            else
+                QFile::resize(file, 0);
             throw;
         }
     }
