@@ -64,7 +64,10 @@ QLabel *PageLabel(const QString &text, QWidget *parent, int pointSize = 0)
 QLabel *IconLabel(QStyle::StandardPixmap pixmap, int size, QWidget *parent)
 {
     auto *label = new QLabel(parent);
-    label->setPixmap(parent->style()->standardIcon(pixmap).pixmap(size, size));
+    QPixmap picture = parent->style()->standardIcon(pixmap).pixmap(size, size);
+    if (picture.width() < size)
+        picture = picture.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    label->setPixmap(picture);
     label->setFixedSize(size, size);
     return label;
 }
