@@ -132,6 +132,7 @@ private slots:
     void prepareReader();
     void readCard_data();
     void readCard();
+    void recordNamingNoSectorIsNotProgrammed();
     void noReaderMakesNoCall();
 };
 
@@ -594,6 +595,22 @@ void TstCardSequence::readCard()
     } else {
         QCOMPARE(ids.Id2Len, 0);
     }
+}
+
+// A record whose sector lies beyond any card (4s would wrap to another block) is not one
+// this program writes: the reader counts as not programmed and no card is touched.
+void TstCardSequence::recordNamingNoSectorIsNotProgrammed()
+{
+    Use(Alto);
+    reader->SetAltoRecord({0x77, 0x05, 0x40, 0x00, 0x00});
+    TCradIds ids;
+    QCOMPARE(Profile(1, false)->ReadCard(&ids), CardEngine::AltoNotProgrammed);
+    Use(Nova);
+    reader->SetNovaRecord({0x77, 0x41, 0x05, 0x00});
+    QCOMPARE(Profile(1, false)->ReadCard(&ids), CardEngine::NovaNotProgrammed);
+    QCOMPARE(reader->CallCount(QStringLiteral("Mf500PiccActivateIdle")), 0);
+    QCOMPARE(reader->CallCount(QStringLiteral("ActivateCardA3")), 0);
+    QCOMPARE(ids.Id1Len, 0);
 }
 
 void TstCardSequence::noReaderMakesNoCall()

@@ -379,6 +379,8 @@ void TstWorker::readCard()
     QFETCH(int, f);
     Use(f);
     StartPast(TA_READ_CARD);
+    // A read takes sector and key from the reader; it needs no profile.
+    worker->profile0 = nullptr;
 
     // Not programmed: a read error each cycle.
     QTRY_VERIFY_WITH_TIMEOUT(receiver->Count(CARD_READ_ERROR) >= 2, Timeout);
