@@ -166,6 +166,20 @@ public:
         return polls >= 2;
     }
 
+    // True once the paused worker has stopped calling the reader (a pause takes effect at
+    // the worker's next wait, so a cycle under way may still end first): no reader call
+    // for 100 ms, while a running worker polls every few milliseconds.
+    bool WorkerParked() const
+    {
+        for (int tries = 0; tries < 100; ++tries) {
+            const size_t calls = sim->Alto().CallLog().size();
+            QTest::qWait(100);
+            if (sim->Alto().CallLog().size() == calls)
+                return true;
+        }
+        return false;
+    }
+
     // Takes whatever lies on the reader away and puts the card on it.
     void Present(const TSimCard &card)
     {

@@ -109,6 +109,7 @@ void TestCardIssue::issueTwoCardsInARow()
     QCOMPARE(mfrcthread->cardnumber.load(), 4097);
 
     // A card presented while the message shows is left alone.
+    QVERIFY(fx.WorkerParked());
     fx.Present(TCardFixture::Blank(uidB));
     QTest::qWait(100);
     QCOMPARE(fx.Cards().size(), size_t(1));
@@ -323,8 +324,9 @@ void TestCardIssue::cardLyingOnReaderAtFirstRun()
     QVERIFY(mfrcthread->Suspended());
 
     // The card was halted, not written; lying on, it stays so after the message.
+    fx.sim->Alto().ClearLog();
     TCardFixture::EndMessage(frmCard);
-    QTest::qWait(150);
+    QTRY_VERIFY_WITH_TIMEOUT(fx.WorkerPolled(), 15000);
     QVERIFY(fx.Cards().empty());
     QVERIFY(fx.OnField()->IsHalted());
     QCOMPARE(fx.OnField()->Block(BlockOf(office->Sector, 3)), CardLayout::TransportTrailer());
@@ -358,6 +360,7 @@ void TestCardIssue::closingWhileMessageShows()
     QTRY_VERIFY(!frmCard->Timer->isActive());
     QVERIFY(frmCard->lblMsg->isHidden());
     QVERIFY(mfrcthread->Suspended());
+    QVERIFY(fx.WorkerParked());
     fx.Present(TCardFixture::Blank({0x71, 0x72, 0x73, 0x74}));
     QTest::qWait(150);
     QCOMPARE(fx.Cards().size(), size_t(1));

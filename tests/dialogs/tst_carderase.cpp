@@ -153,6 +153,7 @@ void TestCardErase::closingWhileMessageShows()
     QTRY_VERIFY(!frmCardErase->Timer->isActive());
     QVERIFY(frmCardErase->lblMsg->isHidden());
     QVERIFY(mfrcthread->Suspended());
+    QVERIFY(fx.WorkerParked());
     fx.Present(TCardFixture::Issued(uidB, *office, 4097));
     QTest::qWait(150);
     QCOMPARE(fx.OnField()->Block(BlockOf(office->Sector, 3)),
