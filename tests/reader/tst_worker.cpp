@@ -199,6 +199,7 @@ private slots:
         QTest::newRow("RW-Nova") << Nova;
     }
 
+    void cardEventCarriesItsParameters();
     void createdPausedAndStoppable();
     void cardOnTheReaderAtFirstRunIsDetectedOnce_data() { families_data(); }
     void cardOnTheReaderAtFirstRunIsDetectedOnce();
@@ -216,6 +217,28 @@ private slots:
     void pauseAndResume();
     void eventsForADestroyedTargetAreDropped();
 };
+
+void TstWorker::cardEventCarriesItsParameters()
+{
+    TCardEvent plain(CARD_PROCESS_ERROR);
+    QCOMPARE(plain.type(), QEvent::Type(1027));
+    QCOMPARE(plain.Code(), 1027);
+    QCOMPARE(plain.wParam(), quintptr(0));
+    QCOMPARE(plain.lParam(), qintptr(0));
+    QVERIFY(!plain.Ids());
+
+    TCradIds ids;
+    ids.Id1Len = 7;
+    ids.Id2[0] = 0x42;
+    TCardEvent read(CARD_PROCESSED, ids);
+    QCOMPARE(read.wParam(), reinterpret_cast<quintptr>(read.Ids()));
+    QCOMPARE(read.Ids()->Id1Len, 7);
+    std::unique_ptr<TCardEvent> copy(read.clone());
+    QCOMPARE(copy->type(), CARD_PROCESSED);
+    QCOMPARE(copy->wParam(), reinterpret_cast<quintptr>(copy->Ids()));
+    QVERIFY(copy->Ids() != read.Ids());
+    QCOMPARE(copy->Ids()->Id2[0], uint8_t(0x42));
+}
 
 void TstWorker::createdPausedAndStoppable()
 {

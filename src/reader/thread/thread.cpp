@@ -68,6 +68,14 @@ TCardEvent::~TCardEvent()
     Received();
 }
 
+TCardEvent *TCardEvent::clone() const
+{
+    Received();
+    if (fHasIds)
+        return new TCardEvent(type(), fIds);
+    return new TCardEvent(type(), fWParam, fLParam);
+}
+
 quintptr TCardEvent::wParam() const
 {
     Received();

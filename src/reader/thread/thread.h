@@ -67,6 +67,8 @@ public:
     // An event that carries the result of a card read; wParam points at its copy.
     TCardEvent(QEvent::Type code, const TCradIds &ids);
     ~TCardEvent() override;
+    // A copy whose wParam points at the copy's own card read.
+    TCardEvent *clone() const override;
 
     int Code() const { return int(type()); }
     quintptr wParam() const;
