@@ -340,7 +340,8 @@ void TCardDialog::hideEvent(QHideEvent *event)
 
 void TCardDialog::customEvent(QEvent *event)
 {
-    auto *card = static_cast<TCardEvent *>(event);
+    // The worker posts TCardEvent; anything else of these codes reaches the handlers as null.
+    auto *card = dynamic_cast<TCardEvent *>(event);
     switch (int(event->type())) {
     case int(CARD_DETECTED):
         CardDetected();

@@ -128,8 +128,9 @@ protected:
     // The dialog is closed (any way). Default: pause the worker.
     virtual void FormHide();
 
-    // Worker events; the defaults: CARD_DETECTED shows CardDetectedText() as a warning for
-    // 10000 ms, the others do nothing.
+    // Worker events (event is null when an event of that code is not a TCardEvent); the
+    // defaults: CARD_DETECTED shows CardDetectedText() as a warning for 10000 ms, the
+    // others do nothing.
     virtual void CardDetected();
     virtual void CardProcessed(TCardEvent *event);
     virtual void CardProcessError(TCardEvent *event);
