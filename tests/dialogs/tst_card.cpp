@@ -31,6 +31,7 @@ private slots:
     void writeFailure();
     void cardLyingOnReaderAtFirstRun();
     void closingWhileMessageShows();
+    void messageTimer();
     void launcher_data();
     void launcher();
 
@@ -375,6 +376,33 @@ void TestCardIssue::closingWhileMessageShows()
     WAIT_MSG(frmCard);
     QCOMPARE(fx.Cards().size(), size_t(2));
     QCOMPARE(fx.Cards().back().cardNum, 4097);
+}
+
+void TestCardIssue::messageTimer()
+{
+    OPEN_AND_POLL(fx, frmCard, fx.Office());
+    // A new message replaces the one showing and starts its own time afresh.
+    frmCard->ShowMsg(true, QStringLiteral("first"), 5000);
+    QCOMPARE(frmCard->Timer->interval(), 5000);
+    frmCard->ShowMsg(false, QStringLiteral("second"), 2000);
+    QCOMPARE(frmCard->lblMsg->text(), QStringLiteral("second"));
+    QVERIFY(frmCard->imgOk->isVisible());
+    QVERIFY(frmCard->imgAttention->isHidden());
+    QCOMPARE(TCardFixture::MsgColour(frmCard), QColor(Qt::blue));
+    QCOMPARE(frmCard->Timer->interval(), 2000);
+    QVERIFY(frmCard->Timer->isActive());
+    QVERIFY(mfrcthread->Suspended());
+
+    // Scaled down, the time runs out by itself: waiting look, the worker running again.
+    TCardDialog::TimeScale = 0.005;
+    frmCard->ShowMsg(false, QStringLiteral("third"), 2000);
+    QCOMPARE(frmCard->Timer->interval(), 10);
+    QCOMPARE(frmCard->MsgTimeout(), 2000);
+    QTRY_VERIFY(frmCard->lblMsg->isHidden());
+    QVERIFY(frmCard->imgOk->isHidden());
+    QVERIFY(frmCard->ImageWait->isVisible());
+    QVERIFY(frmCard->ImageWait->IsRunning());
+    QVERIFY(!mfrcthread->Suspended());
 }
 
 void TestCardIssue::launcher_data()
