@@ -153,32 +153,32 @@ TCardDialog::TCardDialog(const QString &title, const QString &instruction, QWidg
     fContent->setContentsMargins(0, 0, 0, 0);
     panel->addLayout(fContent);
 
-    // Status area: one of the two icons and the message, all hidden at first.
+    // Status area: one of the two icons and the message, all hidden at first. Both icons
+    // sit in the same place; the area keeps its place whether a message shows or not, high
+    // enough for the longest message of the card dialogs (the CARD_DETECTED warning).
     auto *status = new QHBoxLayout;
-    imgOk = new QLabel(pnlTop);
+    auto *iconBox = new QWidget(pnlTop);
+    iconBox->setFixedSize(16, 16);
+    imgOk = new QLabel(iconBox);
     imgOk->setObjectName(QStringLiteral("imgOk"));
-    imgOk->setFixedSize(16, 16);
+    imgOk->setGeometry(0, 0, 16, 16);
     imgOk->setPixmap(StatusIcon(this, QStyle::SP_DialogApplyButton));
-    imgAttention = new QLabel(pnlTop);
+    imgAttention = new QLabel(iconBox);
     imgAttention->setObjectName(QStringLiteral("imgAttention"));
-    imgAttention->setFixedSize(16, 16);
+    imgAttention->setGeometry(0, 0, 16, 16);
     imgAttention->setPixmap(StatusIcon(this, QStyle::SP_MessageBoxWarning));
     lblMsg = new QLabel(pnlTop);
     lblMsg->setObjectName(QStringLiteral("lblMsg"));
     lblMsg->setWordWrap(true);
     lblMsg->setFixedWidth(346);
-    lblMsg->setMinimumHeight(48);
+    const int msgHeight = lblMsg->fontMetrics()
+                              .boundingRect(QRect(0, 0, 346, 10000), Qt::TextWordWrap, CardDetectedText())
+                              .height();
+    lblMsg->setFixedHeight(std::max(msgHeight, 4 * lblMsg->fontMetrics().lineSpacing()) + 4);
     lblMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Both icons sit in the same place.
-    auto *icons = new QVBoxLayout;
-    icons->setSpacing(0);
-    icons->addWidget(imgOk);
-    icons->addWidget(imgAttention);
-    icons->addStretch();
-    auto *iconBox = new QWidget(pnlTop);
-    iconBox->setFixedSize(16, 48);
-    iconBox->setLayout(icons);
-    icons->setContentsMargins(0, 0, 0, 0);
+    QSizePolicy msgPolicy = lblMsg->sizePolicy();
+    msgPolicy.setRetainSizeWhenHidden(true);
+    lblMsg->setSizePolicy(msgPolicy);
     status->addWidget(iconBox, 0, Qt::AlignTop);
     status->addWidget(lblMsg, 1, Qt::AlignTop);
     panel->addLayout(status);
