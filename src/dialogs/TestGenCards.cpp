@@ -63,10 +63,10 @@ TfrmTstGenCards::TfrmTstGenCards(QWidget *parent) : QDialog(parent)
     sbrStatus->setSizeGripEnabled(false);
     sbrPanel0 = new QLabel(sbrStatus);
     sbrPanel0->setObjectName(QStringLiteral("sbrPanel0"));
-    sbrPanel0->setFixedWidth(200);
+    sbrPanel0->setMinimumWidth(200);
     sbrPanel1 = new QLabel(sbrStatus);
     sbrPanel1->setObjectName(QStringLiteral("sbrPanel1"));
-    sbrPanel1->setFixedWidth(50);
+    sbrPanel1->setMinimumWidth(50); // wider when its text needs it
     sbrStatus->addWidget(sbrPanel0);
     sbrStatus->addWidget(sbrPanel1);
     outer->addWidget(sbrStatus);
