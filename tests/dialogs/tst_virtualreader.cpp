@@ -117,7 +117,13 @@ void TestVirtualReader::initTestCase()
     // Let the worker's first run (its check for a card already lying on the reader) pass
     // with the field empty, so the cards put on later are taken up at once.
     mfrcthread->Resume();
-    QTest::qWait(100);
+    auto firstRunDone = [this] {
+        const auto log = fSim->Alto().CallLog();
+        return std::any_of(log.begin(), log.end(), [](const std::string &call) {
+            return call.rfind("Mf500PiccActivateIdle", 0) == 0;
+        });
+    };
+    QTRY_VERIFY(firstRunDone());
     mfrcthread->Suspend();
     fWindow = std::make_unique<TfrmVirtualReader>(fSim->Field(),
                                                   CardsFolderFor(fTemp->filePath(QStringLiteral("tagor.db3"))));
