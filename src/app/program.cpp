@@ -7,6 +7,9 @@
 #include "dialogs/TestGenCards.h"
 #include "dialogs/card.h"
 #include "dialogs/carderase.h"
+#include "dialogs/cardread.h"
+#include "dialogs/readeractivate.h"
+#include "dialogs/virtualreader.h"
 #include "profiles/DatUtils.h"
 #include "reader/sim/simbinding.h"
 #include "reader/thread/thread.h"
@@ -16,6 +19,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
 {
@@ -62,6 +66,24 @@ int RunProgram(int argc, char *argv[])
         frmCard = new TfrmCard(&mainWindow);
         frmCardErase = new TfrmCardErase(&mainWindow);
         frmTstGenCards = new TfrmTstGenCards(&mainWindow);
+        frmReaderActivate = new TfrmReaderActivate(&mainWindow);
+        frmCardRead = new TfrmCardRead(&mainWindow);
+
+        // While the simulator serves as the reader, the operator handles its cards in the
+        // virtual reader window, a window of its own beside the main window (the card
+        // dialogs are modal to the main window only). It keeps the cards beside the
+        // database, so it opens once the show step has found the database.
+        std::unique_ptr<TfrmVirtualReader> virtualReader;
+        QObject::connect(&mainWindow, &TfrmMain::shown, &mainWindow, [&virtualReader] {
+            TSimulator &sim = TSimulator::Instance();
+            if (virtualReader || (Mfrc500() != &sim.Alto() && Rivlink() != &sim.Nova()))
+                return;
+            const QString db = DatUtils::DatabasePath().isEmpty() ? DatUtils::DefaultDatabasePath()
+                                                                  : DatUtils::DatabasePath();
+            virtualReader = std::make_unique<TfrmVirtualReader>(sim.Field(), VirtualReader::CardsFolderFor(db));
+            frmVirtualReader = virtualReader.get();
+            virtualReader->show();
+        });
 
         mainWindow.show();
         result = app.exec();
@@ -73,6 +95,9 @@ int RunProgram(int argc, char *argv[])
         frmCard = nullptr;
         frmCardErase = nullptr;
         frmTstGenCards = nullptr;
+        frmReaderActivate = nullptr;
+        frmCardRead = nullptr;
+        virtualReader.reset();
         frmMain = nullptr;
     }
     DatUtils::CloseDatabase();
