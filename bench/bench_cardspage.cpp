@@ -63,7 +63,8 @@ void Run(int count)
     w->DatabasePath = path;
     w->ShowWaitMs = 0;
     w->show();
-    QTest::qWaitFor([w] { return w->ShowStepDone(); }, 10000);
+    if (!QTest::qWaitFor([w] { return w->ShowStepDone(); }, 10000))
+        std::printf("the main window did not finish its show step\n");
     std::ofstream("/proc/self/clear_refs") << "5";
 
     auto *link = w->findChild<TLinkLabel *>(QStringLiteral("lblGoToCardsPage"));

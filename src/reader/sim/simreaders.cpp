@@ -174,6 +174,14 @@ std::optional<QByteArray> StoreBytes(const QString &line, const QString &name, i
     return bytes;
 }
 
+// Copies stored bytes into a fixed array; StoreBytes has already checked the length.
+template <typename Target>
+void CopyStored(const QByteArray &bytes, Target &target)
+{
+    const size_t n = std::min(size_t(bytes.size()), size_t(target.size()));
+    std::memcpy(target.data(), bytes.constData(), n);
+}
+
 QString HexText(const uint8_t *data, int length)
 {
     return QString::fromLatin1(
@@ -234,12 +242,12 @@ void TSimMfrc500::SetStoreFile(const QString &path)
         return;
     for (const QString &line : lines) {
         if (auto e = StoreBytes(line, QStringLiteral("eeprom"), EepromSize)) {
-            std::copy(e->begin(), e->end(), fEeprom.begin());
+            CopyStored(*e, fEeprom);
             continue;
         }
         for (int slot = 0; slot < KeySlots; ++slot) {
             if (auto k = StoreBytes(line, QStringLiteral("key %1").arg(slot), 6))
-                std::copy(k->begin(), k->end(), fKeys[size_t(slot)].begin());
+                CopyStored(*k, fKeys[size_t(slot)]);
         }
     }
 }
@@ -545,12 +553,12 @@ void TSimRivlink::SetStoreFile(const QString &path)
         return;
     for (const QString &line : lines) {
         if (auto t = StoreBytes(line, QStringLiteral("tagor"), 4)) {
-            std::copy(t->begin(), t->end(), fTagor.begin());
+            CopyStored(*t, fTagor);
             continue;
         }
         for (int slot = 0; slot < KeySlots; ++slot) {
             if (auto k = StoreBytes(line, QStringLiteral("key %1").arg(slot), 6))
-                std::copy(k->begin(), k->end(), fKeys[size_t(slot)].begin());
+                CopyStored(*k, fKeys[size_t(slot)]);
         }
     }
 }
