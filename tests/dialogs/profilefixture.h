@@ -316,6 +316,19 @@ public:
         dialog->TimerTimer();
     }
 
+    // Waits until the running worker has looked at the field at least twice since now (its
+    // first-run check included), so a card presented afterwards is a new arrival.
+    bool WaitWorkerPolling()
+    {
+        sim->Alto().ClearLog();
+        return QTest::qWaitFor([this] {
+            int polls = 0;
+            for (const std::string &call : sim->Alto().CallLog())
+                polls += call.rfind("Mf500PiccActivateIdle", 0) == 0;
+            return polls >= 2;
+        }, 10000);
+    }
+
     static bool WorkerRunning() { return mfrcthread && !mfrcthread->Suspended(); }
 
     // The message boxes shown since the history was last cleared, as "caption|text".

@@ -310,6 +310,7 @@ void TestProfileProp::createWithMasterCard()
         QCOMPARE(mfrcthread->profile1.load(), d->profileNew);
         QCOMPARE(mfrcthread->profile0.load(), d->profileOld);
         QCOMPARE(mfrcthread->threadaction.load(), TA_WRITE_MASTER);
+        QVERIFY(fx.WaitWorkerPolling());
 
         fx.Present(F::Blank(uid));
         QVERIFY(QTest::qWaitFor([&] { return fx.Cards().size() == 1; }, 10000));
