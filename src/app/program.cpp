@@ -8,9 +8,12 @@
 #include "dialogs/card.h"
 #include "dialogs/carderase.h"
 #include "dialogs/cardread.h"
+#include "dialogs/changeprof.h"
+#include "dialogs/mastercard.h"
 #include "dialogs/readeractivate.h"
 #include "dialogs/virtualreader.h"
 #include "profiles/DatUtils.h"
+#include "profiles/profileprop.h"
 #include "reader/sim/simbinding.h"
 #include "reader/thread/thread.h"
 
@@ -62,12 +65,15 @@ int RunProgram(int argc, char *argv[])
         TfrmMain mainWindow;
         frmMain = &mainWindow;
         frmAbout = new TfrmAbout(&mainWindow);
+        frmMasterCard = new TfrmMasterCard(&mainWindow);
+        frmProfileProp = new TfrmProfileProp(&mainWindow);
         frmPass = new TfrmPass(&mainWindow);
         frmCard = new TfrmCard(&mainWindow);
         frmCardErase = new TfrmCardErase(&mainWindow);
         frmTstGenCards = new TfrmTstGenCards(&mainWindow);
         frmReaderActivate = new TfrmReaderActivate(&mainWindow);
         frmCardRead = new TfrmCardRead(&mainWindow);
+        frmChangeProf = new TfrmChangeProf(&mainWindow);
 
         // While the simulator serves as the reader, the operator handles its cards in the
         // virtual reader window, a window of its own beside the main window (the card
@@ -91,12 +97,15 @@ int RunProgram(int argc, char *argv[])
         // The worker stops before the windows and the profiles it borrows go away.
         FreeMfrcThread();
         frmAbout = nullptr;
+        frmMasterCard = nullptr;
+        frmProfileProp = nullptr;
         frmPass = nullptr;
         frmCard = nullptr;
         frmCardErase = nullptr;
         frmTstGenCards = nullptr;
         frmReaderActivate = nullptr;
         frmCardRead = nullptr;
+        frmChangeProf = nullptr;
         virtualReader.reset();
         frmMain = nullptr;
     }
