@@ -243,8 +243,18 @@ QString DescribeCard(const TSimCard &card)
             lines << QStringLiteral("  %1: ").arg(b, 3) + HexBytes(data.data(), 16);
         }
         const auto trailer = card.Block(TSimCard::TrailerOfSector(s));
-        for (const QString &line : DescribeTrailer(trailer.data(), first, count))
-            lines << QStringLiteral("       ") + line;
+        const QString indent = QStringLiteral("       ");
+        for (const QString &line : DescribeTrailer(trailer.data(), first, count)) {
+            // The trailer's own rights, one part per line, so the view needs no scrolling.
+            if (!line.startsWith(QStringLiteral("Трейлер"))) {
+                lines << indent + line;
+                continue;
+            }
+            const QStringList parts = line.split(QStringLiteral("; "));
+            for (int i = 0; i < parts.size(); ++i)
+                lines << indent + (i > 0 ? QStringLiteral("    ") : QString()) + parts[i]
+                             + (i + 1 < parts.size() ? QStringLiteral(";") : QString());
+        }
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -368,7 +378,7 @@ TfrmVirtualReader::TfrmVirtualReader(TSimField &field, const QString &cardsDir, 
     memDump->setReadOnly(true);
     memDump->setLineWrapMode(QPlainTextEdit::NoWrap);
     memDump->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    memDump->setMinimumWidth(560);
+    memDump->setMinimumWidth(800);
     root->addWidget(memDump, 1);
 
     connect(btnCreate, &QPushButton::clicked, this, [this] { btnCreateClick(); });
@@ -399,7 +409,7 @@ TfrmVirtualReader::TfrmVirtualReader(TSimField &field, const QString &cardsDir, 
             QCoreApplication::postEvent(link->Receiver, new TCardSavedEvent(path, error));
     });
 
-    resize(940, 600);
+    resize(1140, 620);
     RefreshCards();
 }
 
