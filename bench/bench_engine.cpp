@@ -39,7 +39,9 @@ struct TStats
     void Add(double us) { samples.push_back(us); }
     double Mean() const
     {
-        return samples.empty() ? 0 : std::accumulate(samples.begin(), samples.end(), 0.0) / double(samples.size());
+        return samples.empty()
+                   ? 0
+                   : std::accumulate(samples.begin(), samples.end(), 0.0) / double(samples.size());
     }
     double Percentile(double p) const
     {
@@ -49,7 +51,10 @@ struct TStats
         std::sort(s.begin(), s.end());
         return s[std::min(s.size() - 1, size_t(p * double(s.size() - 1) + 0.5))];
     }
-    double Max() const { return samples.empty() ? 0 : *std::max_element(samples.begin(), samples.end()); }
+    double Max() const
+    {
+        return samples.empty() ? 0 : *std::max_element(samples.begin(), samples.end());
+    }
 };
 
 std::unique_ptr<TSecProfile> Profile(int id, int sector, int64_t keyA, int64_t keyB)
@@ -133,7 +138,8 @@ void EngineFigures(int family, int rounds)
         const int64_t number = 4096 + i;
         b.Time(write, wWrite, [&] { return b.staff->WriteCard(&b.snr, number, b.slen); });
         b.Time(erase, wErase, [&] { return b.staff->EraseCard(&b.snr, b.slen); });
-        b.Time(master, wMaster, [&] { return b.staff->WriteMaster(b.guests.get(), &b.snr, number, b.slen); });
+        b.Time(master, wMaster,
+               [&] { return b.staff->WriteMaster(b.guests.get(), &b.snr, number, b.slen); });
         b.Represent();
         b.Select();
         b.staff->EraseCard(&b.snr, b.slen);
@@ -141,7 +147,8 @@ void EngineFigures(int family, int rounds)
         b.Select();
         b.staff->WriteCard(&b.snr, number, b.slen);
         int64_t moved = 0;
-        b.Time(move, wMove, [&] { return b.staff->ReWriteCard(b.guests.get(), &b.snr, moved, b.slen); });
+        b.Time(move, wMove,
+               [&] { return b.staff->ReWriteCard(b.guests.get(), &b.snr, moved, b.slen); });
         b.Time(prepare, wPrepare, [&] { return b.guests->PrepareReader(); });
         TCradIds ids;
         b.Time(read, wRead, [&] { return b.staff->ReadCard(&ids); });
@@ -151,8 +158,10 @@ void EngineFigures(int family, int rounds)
     }
     const char *name = family == READER_ALTO ? "RW-Alto" : "RW-Nova";
     auto line = [name](const char *op, const TStats &s, uint64_t waits) {
-        std::printf("  %-8s %-13s mean %8.1f us   p95 %8.1f us   max %8.1f us   (specified waits %3llu ms, not counted)\n",
-                    name, op, s.Mean(), s.Percentile(0.95), s.Max(), static_cast<unsigned long long>(waits));
+        std::printf("  %-8s %-13s mean %8.1f us   p95 %8.1f us   max %8.1f us   (specified waits "
+                    "%3llu ms, not counted)\n",
+                    name, op, s.Mean(), s.Percentile(0.95), s.Max(),
+                    static_cast<unsigned long long>(waits));
     };
     line("WriteCard", write, wWrite);
     line("EraseCard", erase, wErase);
@@ -218,7 +227,8 @@ void WorkerFigures(int family, int32_t action, int presentations)
             loop.exec();
             receiver.loop = nullptr;
             if (receiver.code == int(CARD_PROCESSED))
-                stats.Add(std::chrono::duration<double, std::milli>(receiver.at - t0).count() * 1000.0);
+                stats.Add(std::chrono::duration<double, std::milli>(receiver.at - t0).count() *
+                          1000.0);
             sim.Field().TakeCard();
         }
         worker.Suspend();
@@ -228,8 +238,9 @@ void WorkerFigures(int family, int32_t action, int presentations)
     ReaderKind = READER_NONE;
     const char *name = family == READER_ALTO ? "RW-Alto" : "RW-Nova";
     std::printf("  %-8s %-14s %2zu/%d events   mean %6.1f ms   p95 %6.1f ms   max %6.1f ms\n", name,
-                action == TA_READ_CARD ? "TA_READ_CARD" : "TA_WRITE_CARD", stats.samples.size(), presentations,
-                stats.Mean() / 1000.0, stats.Percentile(0.95) / 1000.0, stats.Max() / 1000.0);
+                action == TA_READ_CARD ? "TA_READ_CARD" : "TA_WRITE_CARD", stats.samples.size(),
+                presentations, stats.Mean() / 1000.0, stats.Percentile(0.95) / 1000.0,
+                stats.Max() / 1000.0);
 }
 
 } // namespace
@@ -246,8 +257,9 @@ int main(int argc, char **argv)
     Delay::SetHook({});
 
     const int presentations = 20;
-    std::printf("Card worker, card entering the field to its event (real waits; one cycle is about 105 ms\n"
-                "plus the operation; WriteCard has 200 ms of its own waits):\n");
+    std::printf(
+        "Card worker, card entering the field to its event (real waits; one cycle is about 105 ms\n"
+        "plus the operation; WriteCard has 200 ms of its own waits):\n");
     WorkerFigures(READER_ALTO, TA_READ_CARD, presentations);
     WorkerFigures(READER_NOVA, TA_READ_CARD, presentations);
     WorkerFigures(READER_ALTO, TA_WRITE_CARD, presentations / 2);

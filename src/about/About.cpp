@@ -59,7 +59,7 @@ QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, const 
     l->setObjectName(QLatin1String(name));
     l->setGeometry(geometry);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    l->setTextFormat(Qt::PlainText);   // version texts are shown as they are
+    l->setTextFormat(Qt::PlainText); // version texts are shown as they are
     return l;
 }
 
@@ -70,14 +70,13 @@ QString TfrmAbout::SupportEmail()
     return QStringLiteral("support@tagor.example");
 }
 
-TfrmAbout::TfrmAbout(QWidget *parent, const QString &exeFile)
-    : QDialog(parent)
+TfrmAbout::TfrmAbout(QWidget *parent, const QString &exeFile) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About"));
     // Fixed dialog frame: no resizing, no minimise or maximise.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(459, 284);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
@@ -109,7 +108,7 @@ TfrmAbout::TfrmAbout(QWidget *parent, const QString &exeFile)
     lblProductName = MakeLabel(Panel1, "lblProductName", QStringLiteral("нет данных"),
                                QRect(valX, 13, valW, 34));
     lblProductName->setFont(value9);
-    lblProductName->setWordWrap(true);  // up to two lines
+    lblProductName->setWordWrap(true); // up to two lines
     lblProductName->setStyleSheet(QStringLiteral("color: navy;"));
 
     lblVersionCaption = MakeLabel(Panel1, "lblVersionCaption", QStringLiteral("Version:"),
@@ -121,15 +120,15 @@ TfrmAbout::TfrmAbout(QWidget *parent, const QString &exeFile)
 
     lblCopyRightCaption = MakeLabel(Panel1, "lblCopyRightCaption", QStringLiteral("Copyright:"),
                                     QRect(capX, 80, capW, 16));
-    lblCopyRight = MakeLabel(Panel1, "lblCopyRight", QStringLiteral("нет данных"),
-                             QRect(valX, 79, valW, 34));
+    lblCopyRight =
+        MakeLabel(Panel1, "lblCopyRight", QStringLiteral("нет данных"), QRect(valX, 79, valW, 34));
     lblCopyRight->setFont(value9);
-    lblCopyRight->setWordWrap(true);    // a long line goes on to a second one
+    lblCopyRight->setWordWrap(true); // a long line goes on to a second one
 
     lblCommentsCaption = MakeLabel(Panel1, "lblCommentsCaption", QStringLiteral("Comments:"),
                                    QRect(capX, 118, capW, 16));
     lblComments = MakeLabel(Panel1, "lblComments", QStringLiteral("нет данных"),
-                            QRect(valX, 118, valW, 64));   // up to four lines
+                            QRect(valX, 118, valW, 64)); // up to four lines
     lblComments->setWordWrap(true);
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);

@@ -4,8 +4,7 @@
 
 #include <cstring>
 
-TVersionInfo::TVersionInfo(const QString &AFileName)
-    : FFileName(AFileName.toStdU16String())
+TVersionInfo::TVersionInfo(const QString &AFileName) : FFileName(AFileName.toStdU16String())
 {
     FValid = false;
     FSize = GetFileVersionInfoSizeW(FFileName.c_str(), &FHandle);
@@ -24,7 +23,7 @@ QString TVersionInfo::TranslationText() const
     if (!VerQueryValueW(FBuffer.get(), u"\\VarFileInfo\\Translation", &p, &len) || len < 4)
         return {};
     quint32 t;
-    std::memcpy(&t, p, 4);      // language in the low half, code page in the high half
+    std::memcpy(&t, p, 4); // language in the low half, code page in the high half
     const quint32 swapped = (t << 16) | (t >> 16);
     return QStringLiteral("%1").arg(swapped, 8, 16, QLatin1Char('0')).toUpper();
 }
@@ -39,8 +38,7 @@ QString TVersionInfo::GetVerValue(const QString &VerName) const
         return {};
     // The path is built at whatever length the name needs: a fixed buffer
     // would be overrun by a long name.
-    const QString path = QStringLiteral("\\StringFileInfo\\") + table
-                         + QLatin1Char('\\') + VerName;
+    const QString path = QStringLiteral("\\StringFileInfo\\") + table + QLatin1Char('\\') + VerName;
     void *p = nullptr;
     UINT len = 0;
     if (!VerQueryValueW(FBuffer.get(), path.toStdU16String().c_str(), &p, &len) || !p)
@@ -54,16 +52,46 @@ QString TVersionInfo::GetVerValue(const QString &VerName) const
     return QString::fromUtf16(text.data(), qsizetype(text.size()));
 }
 
-QString TVersionInfo::Comments() const { return GetVerValue(QStringLiteral("Comments")); }
-QString TVersionInfo::CompanyName() const { return GetVerValue(QStringLiteral("CompanyName")); }
-QString TVersionInfo::FileDescription() const { return GetVerValue(QStringLiteral("FileDescription")); }
-QString TVersionInfo::InternalName() const { return GetVerValue(QStringLiteral("InternalName")); }
-QString TVersionInfo::LegalCopyright() const { return GetVerValue(QStringLiteral("LegalCopyright")); }
-QString TVersionInfo::LegalTrademarks() const { return GetVerValue(QStringLiteral("LegalTrademarks")); }
-QString TVersionInfo::OriginalFilename() const { return GetVerValue(QStringLiteral("OriginalFilename")); }
-QString TVersionInfo::ProductName() const { return GetVerValue(QStringLiteral("ProductName")); }
-QString TVersionInfo::SpecialBuild() const { return GetVerValue(QStringLiteral("SpecialBuild")); }
-QString TVersionInfo::PrivateBuild() const { return GetVerValue(QStringLiteral("PrivateBuild")); }
+QString TVersionInfo::Comments() const
+{
+    return GetVerValue(QStringLiteral("Comments"));
+}
+QString TVersionInfo::CompanyName() const
+{
+    return GetVerValue(QStringLiteral("CompanyName"));
+}
+QString TVersionInfo::FileDescription() const
+{
+    return GetVerValue(QStringLiteral("FileDescription"));
+}
+QString TVersionInfo::InternalName() const
+{
+    return GetVerValue(QStringLiteral("InternalName"));
+}
+QString TVersionInfo::LegalCopyright() const
+{
+    return GetVerValue(QStringLiteral("LegalCopyright"));
+}
+QString TVersionInfo::LegalTrademarks() const
+{
+    return GetVerValue(QStringLiteral("LegalTrademarks"));
+}
+QString TVersionInfo::OriginalFilename() const
+{
+    return GetVerValue(QStringLiteral("OriginalFilename"));
+}
+QString TVersionInfo::ProductName() const
+{
+    return GetVerValue(QStringLiteral("ProductName"));
+}
+QString TVersionInfo::SpecialBuild() const
+{
+    return GetVerValue(QStringLiteral("SpecialBuild"));
+}
+QString TVersionInfo::PrivateBuild() const
+{
+    return GetVerValue(QStringLiteral("PrivateBuild"));
+}
 
 bool TVersionInfo::FixedInfo(TLongVersion *file, TLongVersion *product) const
 {

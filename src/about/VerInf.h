@@ -7,12 +7,14 @@
 #include <memory>
 #include <string>
 
-struct TLongVersion {
-    quint32 MS = 0;     // most significant: major << 16 | minor
-    quint32 LS = 0;     // least significant: release << 16 | build
+struct TLongVersion
+{
+    quint32 MS = 0; // most significant: major << 16 | minor
+    quint32 LS = 0; // least significant: release << 16 | build
 };
 
-class TVersionInfo {
+class TVersionInfo
+{
 public:
     // Keeps a copy of the name and reads the version data; never fails:
     // when the data cannot be read, Valid() is false.

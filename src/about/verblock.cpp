@@ -69,8 +69,8 @@ std::vector<uint8_t> BuildVersionBlock(const VersionSpec &spec)
     if (spec.withFixedInfo) {
         auto ms = [](const uint16_t v[4]) { return (uint32_t(v[0]) << 16) | v[1]; };
         auto ls = [](const uint16_t v[4]) { return (uint32_t(v[2]) << 16) | v[3]; };
-        Append32(fixed, 0xFEEF04BD);        // signature
-        Append32(fixed, 0x00010000);        // structure version 1.0
+        Append32(fixed, 0xFEEF04BD); // signature
+        Append32(fixed, 0x00010000); // structure version 1.0
         Append32(fixed, ms(spec.fileVersion));
         Append32(fixed, ls(spec.fileVersion));
         Append32(fixed, ms(spec.productVersion));
@@ -80,8 +80,8 @@ std::vector<uint8_t> BuildVersionBlock(const VersionSpec &spec)
         Append32(fixed, spec.fileOS);
         Append32(fixed, spec.fileType);
         Append32(fixed, spec.fileSubtype);
-        Append32(fixed, 0);                 // file date, high
-        Append32(fixed, 0);                 // file date, low
+        Append32(fixed, 0); // file date, high
+        Append32(fixed, 0); // file date, low
         fixedLength = uint16_t(fixed.size());
     }
 
@@ -89,8 +89,8 @@ std::vector<uint8_t> BuildVersionBlock(const VersionSpec &spec)
     if (spec.withStringFileInfo) {
         std::vector<std::vector<uint8_t>> strings;
         for (const auto &[key, value] : spec.strings)
-            strings.push_back(BuildNode(key, Utf16Bytes(value, true), true,
-                                        uint16_t(value.size() + 1), {}));
+            strings.push_back(
+                BuildNode(key, Utf16Bytes(value, true), true, uint16_t(value.size() + 1), {}));
         const auto table = BuildNode(spec.tableName, {}, true, 0, strings);
         sections.push_back(BuildNode(u"StringFileInfo", {}, true, 0, {table}));
     }
@@ -163,8 +163,8 @@ std::string Utf16ToUtf8(const std::u16string &s)
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
         uint32_t cp = s[i];
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00
-            && s[i + 1] < 0xE000) {
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] < 0xE000) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         } else if (cp >= 0xD800 && cp < 0xE000) {

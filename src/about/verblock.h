@@ -12,13 +12,14 @@
 
 namespace verblock {
 
-struct VersionSpec {
-    uint16_t fileVersion[4] = {0, 0, 0, 0};     // most significant part first
+struct VersionSpec
+{
+    uint16_t fileVersion[4] = {0, 0, 0, 0}; // most significant part first
     uint16_t productVersion[4] = {0, 0, 0, 0};
     uint32_t fileFlagsMask = 0x3F;
     uint32_t fileFlags = 0;
-    uint32_t fileOS = 0x00040004;               // VOS_NT_WINDOWS32
-    uint32_t fileType = 0x00000001;             // VFT_APP
+    uint32_t fileOS = 0x00040004;   // VOS_NT_WINDOWS32
+    uint32_t fileType = 0x00000001; // VFT_APP
     uint32_t fileSubtype = 0;
     bool withFixedInfo = true;
 

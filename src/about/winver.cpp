@@ -36,10 +36,11 @@ size_t Align4(size_t v)
 // Version block nodes. Offsets are relative to the block start, which the
 // 32-bit alignment of the layout refers to.
 
-struct Node {
-    size_t end = 0;           // one past the node's last byte (start + wLength)
+struct Node
+{
+    size_t end = 0; // one past the node's last byte (start + wLength)
     size_t keyStart = 0;
-    size_t keyChars = 0;      // without the NUL
+    size_t keyChars = 0; // without the NUL
     uint16_t type = 0;
     size_t valueStart = 0;
     size_t valueBytes = 0;
@@ -62,7 +63,7 @@ bool ParseNode(const uint8_t *b, size_t start, size_t limit, Node &n)
     size_t p = n.keyStart;
     for (;;) {
         if (n.end - p < 2)
-            return false;           // key without its terminating NUL
+            return false; // key without its terminating NUL
         if (Rd16(b + p) == 0)
             break;
         p += 2;
@@ -126,10 +127,13 @@ bool FindSection(const ReadFn &read, uint64_t fileSize, const char *name, uint64
     uint8_t eh[64];
     if (fileSize < 52 || !read(0, eh, fileSize < 64 ? 52 : 64))
         return false;
-    if (std::memcmp(eh, "\x7F" "ELF", 4) != 0)
+    if (std::memcmp(eh,
+                    "\x7F"
+                    "ELF",
+                    4) != 0)
         return false;
     const bool is64 = eh[4] == 2;
-    if ((eh[4] != 1 && eh[4] != 2) || eh[5] != 1)   // 32/64-bit, little-endian only
+    if ((eh[4] != 1 && eh[4] != 2) || eh[5] != 1) // 32/64-bit, little-endian only
         return false;
     if (is64 && fileSize < 64)
         return false;
@@ -142,7 +146,8 @@ bool FindSection(const ReadFn &read, uint64_t fileSize, const char *name, uint64
     if (shoff == 0 || shentsize < needEnt || shoff >= fileSize)
         return false;
 
-    struct Sh {
+    struct Sh
+    {
         uint32_t name, type;
         uint64_t offset, size;
         uint32_t link;
@@ -172,14 +177,14 @@ bool FindSection(const ReadFn &read, uint64_t fileSize, const char *name, uint64
             shstrndx = zero.link;
     }
     if (shnum > (fileSize - shoff) / shentsize)
-        return false;               // headers would lie past the end of the file
+        return false; // headers would lie past the end of the file
 
     Sh strtab;
     if (!readSh(shstrndx, strtab) || strtab.type == 8 /* SHT_NOBITS */
         || strtab.offset > fileSize || strtab.size > fileSize - strtab.offset)
         return false;
 
-    const size_t nameLen = std::strlen(name) + 1;   // compare with the NUL
+    const size_t nameLen = std::strlen(name) + 1; // compare with the NUL
     std::vector<char> buf(nameLen);
     for (uint64_t i = 1; i < shnum; ++i) {
         Sh sh;
@@ -192,7 +197,7 @@ bool FindSection(const ReadFn &read, uint64_t fileSize, const char *name, uint64
         if (std::memcmp(buf.data(), name, nameLen) != 0)
             continue;
         if (sh.type == 8 || sh.offset > fileSize || sh.size > fileSize - sh.offset)
-            return false;           // no contents in the file, or past its end
+            return false; // no contents in the file, or past its end
         *offset = sh.offset;
         *size = sh.size;
         return true;
@@ -200,12 +205,15 @@ bool FindSection(const ReadFn &read, uint64_t fileSize, const char *name, uint64
     return false;
 }
 
-class File {
+class File
+{
 public:
     explicit File(const std::string &path)
     {
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode))
             size_ = uint64_t(st.st_size);
     }

@@ -16,8 +16,9 @@ using WCHAR = char16_t;
 // Name of the ELF section that holds the version block.
 inline constexpr const char *kVersionSectionName = ".tagor_version";
 
-struct VS_FIXEDFILEINFO {
-    DWORD dwSignature;          // 0xFEEF04BD
+struct VS_FIXEDFILEINFO
+{
+    DWORD dwSignature; // 0xFEEF04BD
     DWORD dwStrucVersion;
     DWORD dwFileVersionMS;
     DWORD dwFileVersionLS;
@@ -59,8 +60,8 @@ namespace winver {
 
 // Finds the section named `name` in an ELF image held in memory; on success
 // sets offset and size of its contents inside the image.
-bool FindElfSection(const uint8_t *image, size_t imageSize, const char *name,
-                    uint64_t *offset, uint64_t *size);
+bool FindElfSection(const uint8_t *image, size_t imageSize, const char *name, uint64_t *offset,
+                    uint64_t *size);
 
 // The same for a file on disk; reads only the headers, the section name table
 // and nothing else.

@@ -1,15 +1,15 @@
 #include "app/Main.h"
 
-#include "app/modal.h"
 #include "about/About.h"
+#include "app/modal.h"
 #include "app/passwd.h"
+#include "dialogs/TestGenCards.h"
 #include "dialogs/card.h"
-#include "dialogs/changeprof.h"
-#include "dialogs/mastercard.h"
 #include "dialogs/carderase.h"
 #include "dialogs/cardread.h"
+#include "dialogs/changeprof.h"
+#include "dialogs/mastercard.h"
 #include "dialogs/readeractivate.h"
-#include "dialogs/TestGenCards.h"
 #include "profiles/DatUtils.h"
 #include "profiles/profileprop.h"
 #include "profiles/reportmodel.h"
@@ -28,12 +28,12 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
-#include <QThread>
 #include <QScreen>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -147,7 +147,8 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     actProfActivate->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
 
     auto bind = [this](QAction *action, void (TfrmMain::*handler)()) {
-        connect(action, &QAction::triggered, this, [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
     };
     bind(actExit, &TfrmMain::actExitExecute);
     bind(actOpen, &TfrmMain::actOpenExecute);
@@ -175,9 +176,9 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
                                QStringLiteral("Список всех профилей системы:"), lvProfilesDetail,
                                ProfilesModel, "lvProfilesDetail");
     tsProfiles->setObjectName(QStringLiteral("tsProfiles"));
-    tsCards = BuildListPage(QStringLiteral("Карты доступа"),
-                            QStringLiteral("Список всех карт системы:"), lvCardsDetail, CardsModel,
-                            "lvCardsDetail");
+    tsCards =
+        BuildListPage(QStringLiteral("Карты доступа"), QStringLiteral("Список всех карт системы:"),
+                      lvCardsDetail, CardsModel, "lvCardsDetail");
     tsCards->setObjectName(QStringLiteral("tsCards"));
     pcPages->addWidget(tsMain);
     pcPages->addWidget(tsProfiles);
@@ -234,7 +235,8 @@ QWidget *TfrmMain::BuildTopBar()
     cbProfiles = new QComboBox(bar);
     cbProfiles->setObjectName(QStringLiteral("cbProfiles"));
     cbProfiles->setMinimumWidth(200);
-    connect(cbProfiles, &QComboBox::activated, this, [this] { Guarded([this] { cbProfilesChange(); }); });
+    connect(cbProfiles, &QComboBox::activated, this,
+            [this] { Guarded([this] { cbProfilesChange(); }); });
 
     btnActivate = new QPushButton(bar);
     btnActivate->setObjectName(QStringLiteral("btnActivate"));
@@ -245,7 +247,8 @@ QWidget *TfrmMain::BuildTopBar()
     connect(actProfActivate, &QAction::changed, btnActivate,
             [this] { btnActivate->setEnabled(actProfActivate->isEnabled()); });
 
-    btnBack = new QPushButton(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("Назад"), bar);
+    btnBack =
+        new QPushButton(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("Назад"), bar);
     btnBack->setObjectName(QStringLiteral("btnBack"));
     connect(btnBack, &QPushButton::clicked, this, [this] { Guarded([this] { btnBackClick(); }); });
 
@@ -305,7 +308,8 @@ QWidget *TfrmMain::BuildMainPage()
     auto *leftHead = new QHBoxLayout;
     leftHead->addWidget(IconLabel(QStyle::SP_FileDialogDetailedView, 48, page));
     leftHead->addWidget(link("lblGoToProfilesPage", QStringLiteral("Профили безопасности"), 12,
-                             &TfrmMain::lblGoToProfilesPageClick), 1);
+                             &TfrmMain::lblGoToProfilesPageClick),
+                        1);
     left->addLayout(leftHead);
     left->addWidget(operations());
     left->addLayout(entry(QStyle::SP_FileDialogNewFolder,
@@ -314,35 +318,37 @@ QWidget *TfrmMain::BuildMainPage()
     left->addLayout(entry(QStyle::SP_TrashIcon,
                           link("lbProfilelDelete", QStringLiteral("Удалить текущий профиль"), 0,
                                &TfrmMain::actProfileDeleteExecute)));
-    left->addLayout(entry(QStyle::SP_DriveFDIcon,
-                          link("lblCreateProfileMaster", QStringLiteral("Создать мастер-карту профиля"), 0,
-                               &TfrmMain::actMasterCardExecute)));
+    left->addLayout(
+        entry(QStyle::SP_DriveFDIcon,
+              link("lblCreateProfileMaster", QStringLiteral("Создать мастер-карту профиля"), 0,
+                   &TfrmMain::actMasterCardExecute)));
     left->addWidget(Rule(page));
-    left->addLayout(entry(QStyle::SP_ComputerIcon,
-                          link("Label8", QStringLiteral("Активировать считыватель"), 0,
-                               &TfrmMain::actPrepareReaderExecute)));
+    left->addLayout(
+        entry(QStyle::SP_ComputerIcon, link("Label8", QStringLiteral("Активировать считыватель"), 0,
+                                            &TfrmMain::actPrepareReaderExecute)));
     left->addStretch(1);
 
     auto *right = new QVBoxLayout;
     auto *rightHead = new QHBoxLayout;
     rightHead->addWidget(IconLabel(QStyle::SP_DriveHDIcon, 48, page));
     rightHead->addWidget(link("lblGoToCardsPage", QStringLiteral("Карты доступа"), 12,
-                              &TfrmMain::lblGoToCardsPageClick), 1);
+                              &TfrmMain::lblGoToCardsPageClick),
+                         1);
     right->addLayout(rightHead);
     right->addWidget(operations());
-    right->addLayout(entry(QStyle::SP_FileIcon,
-                           link("lblCreateCard", QStringLiteral("Создать новую карту"), 0,
-                                &TfrmMain::actCardNewExecute)));
-    right->addLayout(entry(QStyle::SP_DialogResetButton,
-                           link("lblClearCard", QStringLiteral("Очистить карту"), 0,
-                                &TfrmMain::actCardEraseExecute)));
+    right->addLayout(
+        entry(QStyle::SP_FileIcon, link("lblCreateCard", QStringLiteral("Создать новую карту"), 0,
+                                        &TfrmMain::actCardNewExecute)));
+    right->addLayout(
+        entry(QStyle::SP_DialogResetButton, link("lblClearCard", QStringLiteral("Очистить карту"),
+                                                 0, &TfrmMain::actCardEraseExecute)));
     right->addLayout(entry(QStyle::SP_BrowserReload,
                            link("lblChangeCardProfile", QStringLiteral("Сменить профиль карты"), 0,
                                 &TfrmMain::actChangeProfileExecute)));
     right->addWidget(Rule(page));
     right->addLayout(entry(QStyle::SP_FileDialogContentsView,
-                           link("lblCheckReaderAndCard", QStringLiteral("Читать защищенный номер"), 0,
-                                &TfrmMain::actCardReadExecute)));
+                           link("lblCheckReaderAndCard", QStringLiteral("Читать защищенный номер"),
+                                0, &TfrmMain::actCardReadExecute)));
     right->addStretch(1);
 
     btnTest = new QPushButton(QStringLiteral("Gen Cards"), page);
@@ -366,8 +372,8 @@ QWidget *TfrmMain::BuildListPage(const QString &heading, const QString &label, Q
 {
     QWidget *page = BluePage(this);
     auto *head = new QHBoxLayout;
-    head->addWidget(IconLabel(viewName[2] == 'P' ? QStyle::SP_FileDialogDetailedView : QStyle::SP_DriveHDIcon,
-                              48, page));
+    head->addWidget(IconLabel(
+        viewName[2] == 'P' ? QStyle::SP_FileDialogDetailedView : QStyle::SP_DriveHDIcon, 48, page));
     head->addWidget(PageLabel(heading, page, 12), 1);
 
     view = new QTreeView(page);
@@ -494,6 +500,11 @@ void TfrmMain::ShowError(const QString &text)
     Modal::Message(this, QMessageBox::Critical, QStringLiteral("Tagor"), ErrorBoxText(text));
 }
 
+void TfrmMain::ErrorBox(const QString &caption, const QString &text)
+{
+    Modal::Message(this, QMessageBox::Critical, caption, text);
+}
+
 void TfrmMain::Guarded(const std::function<void()> &operation)
 {
     try {
@@ -507,8 +518,8 @@ bool TfrmMain::CheckReader()
 {
     if (ReaderKind != 0)
         return true;
-    Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет считывателя"),
-                   QStringLiteral("Нет доступного или подключенного считывателя"));
+    ErrorBox(QStringLiteral("Нет считывателя"),
+             QStringLiteral("Нет доступного или подключенного считывателя"));
     return false;
 }
 
@@ -568,8 +579,8 @@ TSecProfile *TfrmMain::CurrentProfile() const
 bool TfrmMain::EnsureProfileActive(TSecProfile *profile)
 {
     if (!profile) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Не активирован профиль безопасности."));
+        ErrorBox(QStringLiteral("Нет профиля"),
+                 QStringLiteral("Не активирован профиль безопасности."));
         return false;
     }
     if (profile->Active())
@@ -632,13 +643,14 @@ void TfrmMain::miHelpAboutClick()
 void TfrmMain::actProfileCreateExecute()
 {
     if (CurrentProfID < 2) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Выберите профиль"),
-                       QStringLiteral("Новый профиль нельзя создать на базе \"Пустого\"."));
+        ErrorBox(QStringLiteral("Выберите профиль"),
+                 QStringLiteral("Новый профиль нельзя создать на базе \"Пустого\"."));
         return;
     }
     const auto internalError = [this] {
-        Modal::Message(this, QMessageBox::NoIcon, QStringLiteral("Tagor"),
-                       QStringLiteral("INTERNAL ERROR in actNewProfileExecute\r\nCall developers support"));
+        Modal::Message(
+            this, QMessageBox::NoIcon, QStringLiteral("Tagor"),
+            QStringLiteral("INTERNAL ERROR in actNewProfileExecute\r\nCall developers support"));
     };
     TSecProfile *base = ProfList.ProfileByID(CurrentProfID);
     if (!base) {
@@ -654,9 +666,10 @@ void TfrmMain::actProfileCreateExecute()
         return;
 
     const int32_t baseId = CurrentProfID;
-    if (AddProfile(frmProfileProp->edtName->text(), uint8_t(frmProfileProp->sedSectorNumber->value()),
-                   frmProfileProp->edtPasswd1->text(), frmProfileProp->KeyA(), frmProfileProp->KeyB(),
-                   baseId, 1, base->KeyB, frmProfileProp->cbxUseOriginalId->isChecked() ? 1 : 0, 0) < 0)
+    if (AddProfile(
+            frmProfileProp->edtName->text(), uint8_t(frmProfileProp->sedSectorNumber->value()),
+            frmProfileProp->edtPasswd1->text(), frmProfileProp->KeyA(), frmProfileProp->KeyB(),
+            baseId, 1, base->KeyB, frmProfileProp->cbxUseOriginalId->isChecked() ? 1 : 0, 0) < 0)
         return;
 
     // Every profile object is new after reloading; earlier references are invalid.
@@ -695,25 +708,25 @@ void TfrmMain::actProfileDeleteExecute()
 {
     TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
     if (!profile) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Не активирован профиль безопасности."));
+        ErrorBox(QStringLiteral("Нет профиля"),
+                 QStringLiteral("Не активирован профиль безопасности."));
         return;
     }
     if (profile->IsReadOnly() != 0) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Недопустимая операция"),
-                       QStringLiteral("Данный профиль нельзя редактировать или удалять!"));
+        ErrorBox(QStringLiteral("Недопустимая операция"),
+                 QStringLiteral("Данный профиль нельзя редактировать или удалять!"));
         return;
     }
     if (Modal::Message(this, QMessageBox::Question, QStringLiteral("Подтверждение"),
-                       QStringLiteral("Вы уверены, что хотите удалить профиль \"") + profile->Caption +
-                           QStringLiteral("\"?"),
+                       QStringLiteral("Вы уверены, что хотите удалить профиль \"") +
+                           profile->Caption + QStringLiteral("\"?"),
                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     if (!EnsureProfileActive(profile))
         return;
     if (!DeleteProfile(CurrentProfID)) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("ОШИБКА"),
-                       QStringLiteral("Ошибка при попытке удаления профиля из базы данных!"));
+        ErrorBox(QStringLiteral("ОШИБКА"),
+                 QStringLiteral("Ошибка при попытке удаления профиля из базы данных!"));
         return;
     }
     ProfList.Remove(profile);
@@ -729,14 +742,14 @@ void TfrmMain::actMasterCardExecute()
     if (!CheckReader())
         return;
     if (CurrentProfID <= 1) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка профиля"),
-                       QStringLiteral("Для данного профиля создание мастер-карты невозможно."));
+        ErrorBox(QStringLiteral("Ошибка профиля"),
+                 QStringLiteral("Для данного профиля создание мастер-карты невозможно."));
         return;
     }
     TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
     if (!profile) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Не активирован профиль безопасности."));
+        ErrorBox(QStringLiteral("Нет профиля"),
+                 QStringLiteral("Не активирован профиль безопасности."));
         return;
     }
     if (!EnsureProfileActive(profile))
@@ -754,14 +767,16 @@ void TfrmMain::actCardNewExecute()
     if (!CheckReader())
         return;
     if (CurrentProfID <= 1) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка профиля"),
-                       QStringLiteral("Для данного профиля создание, очистка или изменение карты невозможно."));
+        ErrorBox(QStringLiteral("Ошибка профиля"),
+                 QStringLiteral(
+                     "Для данного профиля создание, очистка или изменение карты невозможно."));
         return;
     }
     TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
     if (!profile) {
-        Modal::Message(this, QMessageBox::NoIcon, QStringLiteral("Tagor"),
-                       QStringLiteral("INTERNAL ERROR in actNewProfileExecute\r\nCall developers support"));
+        Modal::Message(
+            this, QMessageBox::NoIcon, QStringLiteral("Tagor"),
+            QStringLiteral("INTERNAL ERROR in actNewProfileExecute\r\nCall developers support"));
         return;
     }
     if (!EnsureProfileActive(profile))
@@ -775,19 +790,20 @@ void TfrmMain::actCardEraseExecute()
     if (!CheckReader())
         return;
     if (ProfList.Count() == 0) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Нет профиля безопасности для очистки карт"));
+        ErrorBox(QStringLiteral("Нет профиля"),
+                 QStringLiteral("Нет профиля безопасности для очистки карт"));
         return;
     }
     TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
     if (!profile) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
+        ErrorBox(QStringLiteral("Нет профиля"),
+                 QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
         return;
     }
     if (CurrentProfID <= 1) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка профиля"),
-                       QStringLiteral("Для данного профиля создание, очистка или изменение карты невозможно."));
+        ErrorBox(QStringLiteral("Ошибка профиля"),
+                 QStringLiteral(
+                     "Для данного профиля создание, очистка или изменение карты невозможно."));
         return;
     }
     if (!EnsureProfileActive(profile))
@@ -801,14 +817,14 @@ void TfrmMain::actChangeProfileExecute()
     if (!CheckReader())
         return;
     if (ProfList.Count() < 3) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Нет профилей безопасности для перепрограммирования карты"));
+        ErrorBox(QStringLiteral("Нет профиля"),
+                 QStringLiteral("Нет профилей безопасности для перепрограммирования карты"));
         return;
     }
     TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
     if (!profile) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Не активирован профиль безопасности."));
+        ErrorBox(QStringLiteral("Нет профиля"),
+                 QStringLiteral("Не активирован профиль безопасности."));
         return;
     }
     if (!EnsureProfileActive(profile))
@@ -825,24 +841,24 @@ void TfrmMain::actPrepareReaderExecute()
     if (!CheckReader())
         return;
     if (ProfList.Count() == 0) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Нет профиля безопасности для активирования"));
+        ErrorBox(QStringLiteral("Нет профиля"),
+                 QStringLiteral("Нет профиля безопасности для активирования"));
         return;
     }
     TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
     if (!profile) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
+        ErrorBox(QStringLiteral("Нет профиля"),
+                 QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
         return;
     }
     if (CurrentProfID <= 1) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка профиля"),
-                       QStringLiteral("Для данного профиля активирование считывателя невозможно."));
+        ErrorBox(QStringLiteral("Ошибка профиля"),
+                 QStringLiteral("Для данного профиля активирование считывателя невозможно."));
         return;
     }
     if (!EnsureProfileActive(profile)) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка профиля"),
-                       QStringLiteral("Профиль не активирован, активация считывателя невозможна."));
+        ErrorBox(QStringLiteral("Ошибка профиля"),
+                 QStringLiteral("Профиль не активирован, активация считывателя невозможна."));
         return;
     }
     frmReaderActivate->profile = profile;
@@ -854,14 +870,14 @@ void TfrmMain::actCardReadExecute()
     if (!CheckReader())
         return;
     if (ProfList.Count() == 0) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Нет профиля безопасности для работы с картой"));
+        ErrorBox(QStringLiteral("Нет профиля"),
+                 QStringLiteral("Нет профиля безопасности для работы с картой"));
         return;
     }
     TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
     if (!profile) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
+        ErrorBox(QStringLiteral("Нет профиля"),
+                 QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
         return;
     }
     // Any current profile will do: the read takes sector and key from the reader.

@@ -96,6 +96,8 @@ public:
 
     // Shows an error in a message box titled "Tagor" (full stop appended as needed).
     void ShowError(const QString &text);
+    // A message box with the error icon and an OK button, owned by the main window.
+    void ErrorBox(const QString &caption, const QString &text);
     // Runs an operation; any error that escapes it is shown in a message box.
     void Guarded(const std::function<void()> &operation);
 

@@ -22,10 +22,10 @@ struct Shown
 };
 
 // Shows a message box and returns the button pressed.
-QMessageBox::StandardButton Message(QWidget *parent, QMessageBox::Icon icon, const QString &caption,
-                                    const QString &text,
-                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+QMessageBox::StandardButton
+Message(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text,
+        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // Shows a dialog modally and returns its result.
 int Exec(QDialog *dialog);

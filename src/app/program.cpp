@@ -86,7 +86,8 @@ int RunProgram(int argc, char *argv[])
                 return;
             const QString db = DatUtils::DatabasePath().isEmpty() ? DatUtils::DefaultDatabasePath()
                                                                   : DatUtils::DatabasePath();
-            virtualReader = std::make_unique<TfrmVirtualReader>(sim.Field(), VirtualReader::CardsFolderFor(db));
+            virtualReader =
+                std::make_unique<TfrmVirtualReader>(sim.Field(), VirtualReader::CardsFolderFor(db));
             frmVirtualReader = virtualReader.get();
             virtualReader->show();
         });

@@ -16,14 +16,14 @@ namespace CardEngine {
 constexpr int32_t NoCard = -1;
 
 // ReadCard and PrepareReader on RW-Alto.
-constexpr int32_t AltoAuthFailed = -4;      // the stored key does not open the sector
-constexpr int32_t AltoNotProgrammed = -6;   // the reader's marker byte is not 0x77
-constexpr int32_t AltoNotStored = -15;      // PrepareReader: key or record not stored
+constexpr int32_t AltoAuthFailed = -4;    // the stored key does not open the sector
+constexpr int32_t AltoNotProgrammed = -6; // the reader's marker byte is not 0x77
+constexpr int32_t AltoNotStored = -15;    // PrepareReader: key or record not stored
 constexpr int32_t AltoEepromUnreadable = -18;
 
 // ReadCard on RW-Nova.
 constexpr int32_t NovaAuthFailed = 7;
-constexpr int32_t NovaNotProgrammed = 170;  // also ReadCard's result with no reader open
+constexpr int32_t NovaNotProgrammed = 170; // also ReadCard's result with no reader open
 
 // Codes of the engine that no library status can take (outside 16 bits).
 // A move whose source number block fails its check byte; nothing on the card changed.

@@ -51,7 +51,8 @@ class TCardPort
 {
 public:
     virtual ~TCardPort() = default;
-    virtual int32_t Authenticate(uint8_t keyMode, int64_t key, const TUid4 &uid4, uint8_t block) = 0;
+    virtual int32_t Authenticate(uint8_t keyMode, int64_t key, const TUid4 &uid4,
+                                 uint8_t block) = 0;
     virtual int32_t Read(uint8_t block, uint8_t *data16) = 0;
     virtual int32_t Write(uint8_t block, const TBlock &data) = 0;
     virtual void Halt() = 0;
@@ -69,10 +70,14 @@ public:
         int32_t status = lib->Mf500HostCodeKey(bytes.data(), coded);
         if (status != 0)
             return status;
-        const uint8_t mode = keyMode == KeyModeA ? mfrc500::PICC_AUTHENT1A : mfrc500::PICC_AUTHENT1B;
+        const uint8_t mode =
+            keyMode == KeyModeA ? mfrc500::PICC_AUTHENT1A : mfrc500::PICC_AUTHENT1B;
         return lib->Mf500PiccAuthKey(mode, uid4.data(), coded, block);
     }
-    int32_t Read(uint8_t block, uint8_t *data16) override { return lib->Mf500PiccRead(block, data16); }
+    int32_t Read(uint8_t block, uint8_t *data16) override
+    {
+        return lib->Mf500PiccRead(block, data16);
+    }
     int32_t Write(uint8_t block, const TBlock &data) override
     {
         return lib->Mf500PiccWrite(block, data.data());
@@ -94,7 +99,10 @@ public:
         const uint8_t mode = keyMode == KeyModeA ? rivlink::MODE_KEY_A : rivlink::MODE_KEY_B;
         return lib->MfcAuthenticateKey(block, mode, uid4.data(), bytes.data());
     }
-    int32_t Read(uint8_t block, uint8_t *data16) override { return lib->MfcReadBlock(block, data16); }
+    int32_t Read(uint8_t block, uint8_t *data16) override
+    {
+        return lib->MfcReadBlock(block, data16);
+    }
     int32_t Write(uint8_t block, const TBlock &data) override
     {
         return lib->MfcWriteBlock(block, data.data());
@@ -285,7 +293,8 @@ int32_t TSecProfile::PrepareReader()
         if (!lib)
             return CardEngine::NoReader;
         // RW-Nova: the profile record first, then the key.
-        if (int32_t status = lib->InitReaderTagorData(CardEngine::ReaderMarker, Sector, profileNumber, 0))
+        if (int32_t status =
+                lib->InitReaderTagorData(CardEngine::ReaderMarker, Sector, profileNumber, 0))
             return status;
         return lib->MfcStoreKeyE2(0, 1, keyA.data());
     }

@@ -78,8 +78,8 @@ TfrmTstGenCards::TfrmTstGenCards(QWidget *parent) : QDialog(parent)
 int64_t TfrmTstGenCards::FetchNextNumber()
 {
     const int64_t n = GetMaxCardNum();
-    sbrPanel0->setText(QStringLiteral("Next number: 0x")
-                       + QString::number(n, 16).toUpper().rightJustified(8, u'0'));
+    sbrPanel0->setText(QStringLiteral("Next number: 0x") +
+                       QString::number(n, 16).toUpper().rightJustified(8, u'0'));
     QCoreApplication::processEvents();
     return n;
 }

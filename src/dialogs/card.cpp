@@ -126,8 +126,8 @@ void TfrmCard::cbCustomNumClick()
     edtCardNum->setReadOnly(!editable);
     edtCardNum->setFrame(editable);
     QPalette pal = edtCardNum->palette();
-    pal.setColor(QPalette::Base, editable ? QApplication::palette().color(QPalette::Base)
-                                          : CardDialogPanelColor());
+    pal.setColor(QPalette::Base,
+                 editable ? QApplication::palette().color(QPalette::Base) : CardDialogPanelColor());
     edtCardNum->setPalette(pal);
     if (!editable)
         NextCardNumber = GetMaxCardNum();
@@ -203,8 +203,8 @@ bool TfrmCard::eventFilter(QObject *watched, QEvent *event)
                 return true; // discarded
             if (entered != typed) {
                 // The field takes the upper-case letter instead of the typed one.
-                QKeyEvent replaced(QEvent::KeyPress, key->key(), key->modifiers(),
-                                   QString(entered), key->isAutoRepeat(), ushort(key->count()));
+                QKeyEvent replaced(QEvent::KeyPress, key->key(), key->modifiers(), QString(entered),
+                                   key->isAutoRepeat(), ushort(key->count()));
                 fRetyping = true;
                 QApplication::sendEvent(edtCardNum, &replaced);
                 fRetyping = false;

@@ -91,7 +91,8 @@ void TWaitAnimation::paintEvent(QPaintEvent *)
         QColor colour = base;
         colour.setAlphaF(std::max(0.15, 1.0 - age * 0.12));
         const double angle = 2.0 * std::numbers::pi * i / WaitDots - std::numbers::pi / 2.0;
-        const QPointF at(centre.x() + radius * std::cos(angle), centre.y() + radius * std::sin(angle));
+        const QPointF at(centre.x() + radius * std::cos(angle),
+                         centre.y() + radius * std::sin(angle));
         painter.setPen(Qt::NoPen);
         painter.setBrush(colour);
         painter.drawEllipse(at, 2.5, 2.5);
@@ -171,9 +172,10 @@ TCardDialog::TCardDialog(const QString &title, const QString &instruction, QWidg
     lblMsg->setObjectName(QStringLiteral("lblMsg"));
     lblMsg->setWordWrap(true);
     lblMsg->setFixedWidth(346);
-    const int msgHeight = lblMsg->fontMetrics()
-                              .boundingRect(QRect(0, 0, 346, 10000), Qt::TextWordWrap, CardDetectedText())
-                              .height();
+    const int msgHeight =
+        lblMsg->fontMetrics()
+            .boundingRect(QRect(0, 0, 346, 10000), Qt::TextWordWrap, CardDetectedText())
+            .height();
     lblMsg->setFixedHeight(std::max(msgHeight, 4 * lblMsg->fontMetrics().lineSpacing()) + 4);
     lblMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QSizePolicy msgPolicy = lblMsg->sizePolicy();

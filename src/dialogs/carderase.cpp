@@ -76,8 +76,7 @@ void TfrmCardErase::CardProcessed(TCardEvent *)
         ShowMsg(false, QStringLiteral("Карта успешно очищена и удалена из БД."), 2000);
     } else {
         // The card is blank now, but its records are still in the register.
-        ShowMsg(true,
-                QStringLiteral("Карта очищена, но удалить ее запись из БД не удалось."),
+        ShowMsg(true, QStringLiteral("Карта очищена, но удалить ее запись из БД не удалось."),
                 5000);
     }
 }

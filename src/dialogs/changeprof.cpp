@@ -55,8 +55,8 @@ TfrmChangeProf::TfrmChangeProf(QWidget *parent)
     red.setColor(QPalette::WindowText, Qt::red);
     lblErrorProfile->setPalette(red);
     lblErrorProfile->hide();
-    lblPesentCard = new QLabel(QStringLiteral("Все установки готовы, поднесите карту к считывателю"),
-                               pnlTop);
+    lblPesentCard =
+        new QLabel(QStringLiteral("Все установки готовы, поднесите карту к считывателю"), pnlTop);
     lblPesentCard->setObjectName(QStringLiteral("lblPesentCard"));
     lblPesentCard->setWordWrap(true);
     lblPesentCard->hide();
@@ -118,9 +118,11 @@ void TfrmChangeProf::CheckProfiles()
 {
     QString reason;
     if (!profile1 || !profile2)
-        reason = QStringLiteral("Не назначен как минимум один профиль для перепрограммирования карты.");
+        reason =
+            QStringLiteral("Не назначен как минимум один профиль для перепрограммирования карты.");
     else if (!profile1->Active() || !profile2->Active())
-        reason = QStringLiteral("Для перепрограммирования карты оба профиля должны бфть активированы.");
+        reason =
+            QStringLiteral("Для перепрограммирования карты оба профиля должны бфть активированы.");
     else if (profile1->ID() == profile2->ID())
         reason = QStringLiteral("Исходный и целевой профили безопасности должны быть разными.");
 
@@ -156,7 +158,8 @@ void TfrmChangeProf::ListChange(QComboBox *combo, QPushButton *activate, TSecPro
     if (id < 2) {
         // The choice is ignored: the chosen profiles and the worker's job stay.
         Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Профиль ") + (p ? p->Caption : combo->currentText()) + refusal);
+                       QStringLiteral("Профиль ") + (p ? p->Caption : combo->currentText()) +
+                           refusal);
         return;
     }
     activate->setEnabled(p && !p->Active());

@@ -20,9 +20,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QScrollBar>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <mutex>
@@ -41,7 +41,13 @@ QString Hex2(unsigned value)
 }
 
 // Who may do something, as the data sheet's tables name it.
-enum TWho { Never, KeyA, KeyB, KeyAB };
+enum TWho
+{
+    Never,
+    KeyA,
+    KeyB,
+    KeyAB
+};
 
 QString Who(TWho who)
 {
@@ -92,8 +98,8 @@ std::optional<std::vector<uint8_t>> ParseUid(const QString &text, int uidLength)
     QString digits = text;
     digits.remove(QLatin1Char(' '));
     static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]*$"));
-    if (!hex.match(digits).hasMatch() || digits.size() != 2 * uidLength
-        || (uidLength != 4 && uidLength != 7))
+    if (!hex.match(digits).hasMatch() || digits.size() != 2 * uidLength ||
+        (uidLength != 4 && uidLength != 7))
         return std::nullopt;
     std::vector<uint8_t> uid;
     for (int i = 0; i < digits.size(); i += 2)
@@ -153,11 +159,11 @@ QString DescribeDataCondition(int bits)
     case 4: // 100
         return ReadWrite(KeyAB, KeyB);
     case 6: // 110
-        return ReadWrite(KeyAB, KeyB)
-               + QStringLiteral(", увеличение — ключ B, уменьшение — ключ A или B (блок-значение)");
+        return ReadWrite(KeyAB, KeyB) +
+               QStringLiteral(", увеличение — ключ B, уменьшение — ключ A или B (блок-значение)");
     case 1: // 001
-        return ReadWrite(KeyAB, Never)
-               + QStringLiteral(", уменьшение — ключ A или B (блок-значение)");
+        return ReadWrite(KeyAB, Never) +
+               QStringLiteral(", уменьшение — ключ A или B (блок-значение)");
     case 3: // 011
         return ReadWrite(KeyB, KeyB);
     case 5: // 101
@@ -175,19 +181,19 @@ QString DescribeTrailerCondition(int bits)
     };
     // Key A is never readable; the rest as the data sheet's trailer table says.
     static constexpr TRights table[8] = {
-        {Never, KeyA, KeyA, Never, KeyA, KeyA},   // 000
-        {Never, KeyA, KeyA, KeyA, KeyA, KeyA},    // 001
-        {Never, Never, KeyA, Never, KeyA, Never}, // 010
-        {Never, KeyB, KeyAB, KeyB, Never, KeyB},  // 011
-        {Never, KeyB, KeyAB, Never, Never, KeyB}, // 100
-        {Never, Never, KeyAB, KeyB, Never, Never},// 101
-        {Never, Never, KeyAB, Never, Never, Never},// 110
-        {Never, Never, KeyAB, Never, Never, Never},// 111
+        {Never, KeyA, KeyA, Never, KeyA, KeyA},     // 000
+        {Never, KeyA, KeyA, KeyA, KeyA, KeyA},      // 001
+        {Never, Never, KeyA, Never, KeyA, Never},   // 010
+        {Never, KeyB, KeyAB, KeyB, Never, KeyB},    // 011
+        {Never, KeyB, KeyAB, Never, Never, KeyB},   // 100
+        {Never, Never, KeyAB, KeyB, Never, Never},  // 101
+        {Never, Never, KeyAB, Never, Never, Never}, // 110
+        {Never, Never, KeyAB, Never, Never, Never}, // 111
     };
     const TRights &r = table[bits & 7];
-    QString text = QStringLiteral("ключ A: ") + ReadWrite(r.keyARead, r.keyAWrite)
-                   + QStringLiteral("; биты доступа: ") + ReadWrite(r.accessRead, r.accessWrite)
-                   + QStringLiteral("; ключ B: ") + ReadWrite(r.keyBRead, r.keyBWrite);
+    QString text = QStringLiteral("ключ A: ") + ReadWrite(r.keyARead, r.keyAWrite) +
+                   QStringLiteral("; биты доступа: ") + ReadWrite(r.accessRead, r.accessWrite) +
+                   QStringLiteral("; ключ B: ") + ReadWrite(r.keyBRead, r.keyBWrite);
     if (r.keyBRead != Never)
         text += QStringLiteral(" (ключ B читается, поэтому ключом не служит)");
     return text;
@@ -196,9 +202,9 @@ QString DescribeTrailerCondition(int bits)
 QStringList DescribeTrailer(const uint8_t *t, int firstBlock, int blocksInSector)
 {
     QStringList lines;
-    lines << QStringLiteral("Ключ A: ") + HexBytes(t, 6) + QStringLiteral("; ключ B: ")
-                 + HexBytes(t + 10, 6) + QStringLiteral("; биты доступа: ") + HexBytes(t + 6, 3)
-                 + QStringLiteral("; байт 9: ") + Hex2(t[9]);
+    lines << QStringLiteral("Ключ A: ") + HexBytes(t, 6) + QStringLiteral("; ключ B: ") +
+                 HexBytes(t + 10, 6) + QStringLiteral("; биты доступа: ") + HexBytes(t + 6, 3) +
+                 QStringLiteral("; байт 9: ") + Hex2(t[9]);
     if (!AccessCondition(t, 3)) {
         lines << QStringLiteral(
             "Биты доступа не сходятся со своими дополнениями: сектор заблокирован навсегда");
@@ -211,16 +217,16 @@ QStringList DescribeTrailer(const uint8_t *t, int firstBlock, int blocksInSector
     for (int g = 0; g < 3; ++g) {
         const int bits = *AccessCondition(t, g);
         const int first = firstBlock + g * groupSize;
-        const QString blocks = groupSize == 1
-                                   ? QStringLiteral("Блок %1").arg(first)
-                                   : QStringLiteral("Блоки %1–%2").arg(first).arg(first + groupSize - 1);
-        lines << blocks + QStringLiteral(" (") + bitsText(bits) + QStringLiteral("): ")
-                     + DescribeDataCondition(bits);
+        const QString blocks =
+            groupSize == 1 ? QStringLiteral("Блок %1").arg(first)
+                           : QStringLiteral("Блоки %1–%2").arg(first).arg(first + groupSize - 1);
+        lines << blocks + QStringLiteral(" (") + bitsText(bits) + QStringLiteral("): ") +
+                     DescribeDataCondition(bits);
     }
     const int trailerBits = *AccessCondition(t, 3);
-    lines << QStringLiteral("Трейлер, блок %1 (").arg(firstBlock + blocksInSector - 1)
-                 + bitsText(trailerBits) + QStringLiteral("): ")
-                 + DescribeTrailerCondition(trailerBits);
+    lines << QStringLiteral("Трейлер, блок %1 (").arg(firstBlock + blocksInSector - 1) +
+                 bitsText(trailerBits) + QStringLiteral("): ") +
+                 DescribeTrailerCondition(trailerBits);
     return lines;
 }
 
@@ -230,7 +236,7 @@ QString DescribeCard(const TSimCard &card)
     const auto &uid = card.Uid();
     lines << QStringLiteral("Карта %1, UID %2, SAK %3, ATQA %4")
                  .arg(card.CardType() == TSimCard::Type::Classic1K ? QStringLiteral("1K")
-                                                                    : QStringLiteral("4K"))
+                                                                   : QStringLiteral("4K"))
                  .arg(HexBytes(uid.data(), int(uid.size())))
                  .arg(Hex2(card.Sak()))
                  .arg(QStringLiteral("%1").arg(card.Atqa(), 4, 16, QLatin1Char('0')).toUpper());
@@ -252,8 +258,8 @@ QString DescribeCard(const TSimCard &card)
             }
             const QStringList parts = line.split(QStringLiteral("; "));
             for (int i = 0; i < parts.size(); ++i)
-                lines << indent + (i > 0 ? QStringLiteral("    ") : QString()) + parts[i]
-                             + (i + 1 < parts.size() ? QStringLiteral(";") : QString());
+                lines << indent + (i > 0 ? QStringLiteral("    ") : QString()) + parts[i] +
+                             (i + 1 < parts.size() ? QStringLiteral(";") : QString());
         }
     }
     return lines.join(QLatin1Char('\n'));
@@ -317,9 +323,10 @@ TfrmVirtualReader::TfrmVirtualReader(TSimField &field, const QString &cardsDir, 
     lblField->setFont(bold);
     left->addWidget(lblField);
 
-    auto *listLabel = new QLabel(QStringLiteral("Карты (папка %1):").arg(QDir::toNativeSeparators(
-                                     QFileInfo(fCardsDir).fileName())),
-                                 this);
+    auto *listLabel =
+        new QLabel(QStringLiteral("Карты (папка %1):")
+                       .arg(QDir::toNativeSeparators(QFileInfo(fCardsDir).fileName())),
+                   this);
     left->addWidget(listLabel);
     lvCards = new QListWidget(this);
     lvCards->setObjectName(QStringLiteral("lvCards"));
@@ -458,7 +465,8 @@ void TfrmVirtualReader::closeEvent(QCloseEvent *event)
 
 void TfrmVirtualReader::ShowStatus(const QString &text, bool error)
 {
-    lblStatus->setStyleSheet(error ? QStringLiteral("color: red;") : QStringLiteral("color: blue;"));
+    lblStatus->setStyleSheet(error ? QStringLiteral("color: red;")
+                                   : QStringLiteral("color: blue;"));
     lblStatus->setText(text);
 }
 
@@ -469,7 +477,8 @@ void TfrmVirtualReader::ShowFieldState()
         lblField->setText(QStringLiteral("Считыватель пуст"));
     } else {
         const auto &uid = card->Uid();
-        lblField->setText(QStringLiteral("На считывателе: ") + HexBytes(uid.data(), int(uid.size())));
+        lblField->setText(QStringLiteral("На считывателе: ") +
+                          HexBytes(uid.data(), int(uid.size())));
     }
     btnTakeOff->setEnabled(card.has_value());
 }
@@ -480,8 +489,8 @@ void TfrmVirtualReader::RefreshCards()
     const auto onField = fField.Card();
     QSignalBlocker block(lvCards);
     lvCards->clear();
-    const QStringList files = QDir(fCardsDir).entryList({QStringLiteral("*.mfd")}, QDir::Files,
-                                                        QDir::Name);
+    const QStringList files =
+        QDir(fCardsDir).entryList({QStringLiteral("*.mfd")}, QDir::Files, QDir::Name);
     for (const QString &name : files) {
         const auto uid = UidFromFileName(name);
         if (!uid)
@@ -588,7 +597,8 @@ std::optional<std::vector<uint8_t>> TfrmVirtualReader::btnCreateClick()
         }
         uid = *typed;
         if (QFile::exists(CardPath(uid))) {
-            ShowStatus(QStringLiteral("Карта с UID %1 уже есть").arg(HexBytes(uid.data(), int(uid.size()))),
+            ShowStatus(QStringLiteral("Карта с UID %1 уже есть")
+                           .arg(HexBytes(uid.data(), int(uid.size()))),
                        true);
             return std::nullopt;
         }
@@ -601,7 +611,8 @@ std::optional<std::vector<uint8_t>> TfrmVirtualReader::btnCreateClick()
         ShowStatus(QStringLiteral("Файл карты не записан: ") + error, true);
         return std::nullopt;
     }
-    ShowStatus(QStringLiteral("Создана чистая карта ") + HexBytes(uid.data(), int(uid.size())), false);
+    ShowStatus(QStringLiteral("Создана чистая карта ") + HexBytes(uid.data(), int(uid.size())),
+               false);
     RefreshCards();
     SelectCard(uid);
     return uid;
@@ -625,8 +636,8 @@ void TfrmVirtualReader::btnPutOnClick()
     // One card at a time: the one lying there is taken off first (its file is current).
     fField.TakeCard();
     fField.PutCard(*card);
-    ShowStatus(QStringLiteral("Карта ") + HexBytes(uid->data(), int(uid->size()))
-                   + QStringLiteral(" на считывателе"),
+    ShowStatus(QStringLiteral("Карта ") + HexBytes(uid->data(), int(uid->size())) +
+                   QStringLiteral(" на считывателе"),
                false);
     RefreshCards();
 }
@@ -635,8 +646,9 @@ void TfrmVirtualReader::btnTakeOffClick()
 {
     const auto card = fField.TakeCard();
     if (card)
-        ShowStatus(QStringLiteral("Карта ") + HexBytes(card->Uid().data(), int(card->Uid().size()))
-                       + QStringLiteral(" снята со считывателя"),
+        ShowStatus(QStringLiteral("Карта ") +
+                       HexBytes(card->Uid().data(), int(card->Uid().size())) +
+                       QStringLiteral(" снята со считывателя"),
                    false);
     RefreshCards();
 }
@@ -653,8 +665,7 @@ void TfrmVirtualReader::btnDeleteClick()
     const QString name = CardFileName(*uid);
     if (Modal::Message(this, QMessageBox::Question, QStringLiteral("Виртуальный считыватель"),
                        QStringLiteral("Удалить файл карты %1?").arg(name),
-                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        != QMessageBox::Yes)
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
     if (!QFile::remove(CardPath(*uid))) {
         ShowStatus(QStringLiteral("Файл %1 не удалён").arg(name), true);

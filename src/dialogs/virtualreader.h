@@ -86,8 +86,8 @@ public:
 
     // Controls
     QListWidget *lvCards;
-    QComboBox *cbxCardType;   // "1K" / "4K"
-    QComboBox *cbxUidLength;  // "4 байта" / "7 байт"
+    QComboBox *cbxCardType;  // "1K" / "4K"
+    QComboBox *cbxUidLength; // "4 байта" / "7 байт"
     QCheckBox *cbRandomUid;
     QLineEdit *edtUid;
     QPushButton *btnCreate;

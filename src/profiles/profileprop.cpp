@@ -119,9 +119,11 @@ TfrmProfileProp::TfrmProfileProp(QWidget *parent) : QDialog(parent)
     grid->addWidget(new QLabel(QStringLiteral("Ключ В (для записи): "), this), row++, 1);
     grid->addWidget(edtKeyA, row, 0);
     grid->addWidget(edtKeyB, row++, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Пароль для доступа к профилю:"), this), row++, 0, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Пароль для доступа к профилю:"), this), row++, 0, 1,
+                    2);
     grid->addWidget(edtPasswd1, row++, 0, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Повторите ввод пароля еще раз:"), this), row++, 0, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Повторите ввод пароля еще раз:"), this), row++, 0, 1,
+                    2);
     grid->addWidget(edtPasswd2, row++, 0, 1, 2);
     grid->addWidget(cbxUseOriginalId, row++, 0, 1, 2);
     grid->addWidget(cbMasterCard, row++, 0, 1, 2);

@@ -15,10 +15,10 @@ using PSerialNumber = TSerialNumber *;
 // A card's own UID and its protected number, as read through the programmed reader.
 struct TCradIds
 {
-    uint8_t Id1[8] = {};  // the card's UID; the first Id1Len bytes are valid
-    int32_t Id1Len = 0;   // 4 or 7
-    uint8_t Id2[8] = {};  // the protected number, least significant byte first
-    int32_t Id2Len = 0;   // 4
+    uint8_t Id1[8] = {}; // the card's UID; the first Id1Len bytes are valid
+    int32_t Id1Len = 0;  // 4 or 7
+    uint8_t Id2[8] = {}; // the protected number, least significant byte first
+    int32_t Id2Len = 0;  // 4
 };
 using PCradIds = TCradIds *;
 
@@ -100,10 +100,10 @@ public:
     void Add(std::unique_ptr<TSecProfile> profile);
     TSecProfile *Add(TSecProfile *profile); // takes ownership
     int Count() const { return int(items.size()); }
-    TSecProfile *GetItem(int i) const;       // throws std::out_of_range on a bad index
+    TSecProfile *GetItem(int i) const; // throws std::out_of_range on a bad index
     TSecProfile *operator[](int i) const { return GetItem(i); }
-    void Delete(int i);                       // removes and frees element i
-    bool Remove(const TSecProfile *profile);  // removes and frees it; false if not held
+    void Delete(int i);                      // removes and frees element i
+    bool Remove(const TSecProfile *profile); // removes and frees it; false if not held
     int IndexOf(const TSecProfile *profile) const;
     void Clear();
 

@@ -41,24 +41,27 @@ class TMfrc500Library
 public:
     virtual ~TMfrc500Library() = default;
 
-    virtual int16_t Mf500StartEnumerate() = 0;                            // _Mf500StartEnumerate@0
-    virtual int16_t Mf500EnumerateNext(uint32_t *deviceNumber) = 0;       // _Mf500EnumerateNext@4
-    virtual int16_t Mf500InterfaceOpen(uint32_t mode, uint32_t deviceNumber) = 0; // _Mf500InterfaceOpen@8
-    virtual int16_t Mf500PcdConfig() = 0;                                 // _Mf500PcdConfig@0
+    virtual int16_t Mf500StartEnumerate() = 0;                      // _Mf500StartEnumerate@0
+    virtual int16_t Mf500EnumerateNext(uint32_t *deviceNumber) = 0; // _Mf500EnumerateNext@4
+    virtual int16_t Mf500InterfaceOpen(uint32_t mode,
+                                       uint32_t deviceNumber) = 0; // _Mf500InterfaceOpen@8
+    virtual int16_t Mf500PcdConfig() = 0;                          // _Mf500PcdConfig@0
     virtual int16_t Mf500PiccActivateIdle(uint8_t br, uint8_t *atq, uint8_t *sak, uint8_t *uid,
-                                          uint8_t *uidLen) = 0;           // _Mf500PiccActivateIdle@20
-    virtual int16_t Mf500PiccHalt() = 0;                                  // _Mf500PiccHalt@0
-    virtual int16_t Mf500HostCodeKey(const uint8_t *key6, uint8_t *coded12) = 0; // _Mf500HostCodeKey@8
+                                          uint8_t *uidLen) = 0; // _Mf500PiccActivateIdle@20
+    virtual int16_t Mf500PiccHalt() = 0;                        // _Mf500PiccHalt@0
+    virtual int16_t Mf500HostCodeKey(const uint8_t *key6,
+                                     uint8_t *coded12) = 0; // _Mf500HostCodeKey@8
     virtual int16_t Mf500PiccAuthKey(uint8_t mode, const uint8_t *uid4, const uint8_t *coded12,
-                                     uint8_t block) = 0;                  // _Mf500PiccAuthKey@16
+                                     uint8_t block) = 0; // _Mf500PiccAuthKey@16
     virtual int16_t Mf500PiccAuthE2(uint8_t mode, const uint8_t *uid4, uint8_t keySlot,
-                                    uint8_t block) = 0;                   // _Mf500PiccAuthE2@16
-    virtual int16_t Mf500PiccRead(uint8_t block, uint8_t *data16) = 0;    // _Mf500PiccRead@8
+                                    uint8_t block) = 0;                       // _Mf500PiccAuthE2@16
+    virtual int16_t Mf500PiccRead(uint8_t block, uint8_t *data16) = 0;        // _Mf500PiccRead@8
     virtual int16_t Mf500PiccWrite(uint8_t block, const uint8_t *data16) = 0; // _Mf500PiccWrite@8
     virtual int16_t Mf500PcdLoadKeyE2(uint8_t keyType, uint8_t keySlot,
-                                      const uint8_t *key6) = 0;           // _Mf500PcdLoadKeyE2@12
-    virtual int16_t PcdWriteE2(uint16_t address, uint8_t length, const uint8_t *data) = 0; // _PcdWriteE2@12
-    virtual int16_t PcdReadE2(uint16_t address, uint8_t length, uint8_t *data) = 0;        // _PcdReadE2@12
+                                      const uint8_t *key6) = 0; // _Mf500PcdLoadKeyE2@12
+    virtual int16_t PcdWriteE2(uint16_t address, uint8_t length,
+                               const uint8_t *data) = 0; // _PcdWriteE2@12
+    virtual int16_t PcdReadE2(uint16_t address, uint8_t length, uint8_t *data) = 0; // _PcdReadE2@12
 };
 
 // The implementation bound for this run; chosen once at start. Null until bound.

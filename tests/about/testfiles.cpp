@@ -28,12 +28,15 @@ std::vector<uint8_t> BuildElf(const ElfSpec &spec, ElfLayout *layout)
     const bool w = spec.is64;
     const size_t ehsize = w ? 64 : 52, shentsize = w ? 64 : 40;
     std::vector<uint8_t> b(ehsize, 0);
-    b[0] = 0x7F; b[1] = 'E'; b[2] = 'L'; b[3] = 'F';
-    b[4] = w ? 2 : 1;   // class
-    b[5] = 1;           // little-endian
-    b[6] = 1;           // version
-    Put(b, 16, 2, 2);                   // ET_EXEC
-    Put(b, 18, w ? 62 : 3, 2);          // x86-64 / i386
+    b[0] = 0x7F;
+    b[1] = 'E';
+    b[2] = 'L';
+    b[3] = 'F';
+    b[4] = w ? 2 : 1;          // class
+    b[5] = 1;                  // little-endian
+    b[6] = 1;                  // version
+    Put(b, 16, 2, 2);          // ET_EXEC
+    Put(b, 18, w ? 62 : 3, 2); // x86-64 / i386
     Put(b, 20, 1, 4);
     Put(b, w ? 0x34 : 0x28, ehsize, 2); // e_ehsize
 
@@ -50,7 +53,7 @@ std::vector<uint8_t> BuildElf(const ElfSpec &spec, ElfLayout *layout)
     strtab.push_back('\0');
 
     const uint64_t textOff = b.size();
-    b.push_back(0xC3);                  // ret
+    b.push_back(0xC3); // ret
     Pad(b, 4);
     const uint64_t verOff = b.size();
     b.insert(b.end(), spec.contents.begin(), spec.contents.end());
@@ -59,7 +62,12 @@ std::vector<uint8_t> BuildElf(const ElfSpec &spec, ElfLayout *layout)
     Pad(b, 8);
     const uint64_t shoff = b.size();
 
-    struct Sh { uint32_t name, type; uint64_t off, size; uint32_t link; };
+    struct Sh
+    {
+        uint32_t name, type;
+        uint64_t off, size;
+        uint32_t link;
+    };
     const Sh shs[4] = {
         {0, 0, 0, spec.extendedNumbering ? 4u : 0u, spec.extendedNumbering ? 3u : 0u},
         {textName, 1, textOff, 1, 0},
@@ -113,8 +121,8 @@ std::vector<uint8_t> VersionFromRes(const QByteArray &res)
     const auto *d = reinterpret_cast<const uint8_t *>(res.constData());
     const size_t size = size_t(res.size());
     auto rd32 = [&](size_t at) {
-        return uint32_t(d[at]) | (uint32_t(d[at + 1]) << 8) | (uint32_t(d[at + 2]) << 16)
-               | (uint32_t(d[at + 3]) << 24);
+        return uint32_t(d[at]) | (uint32_t(d[at + 1]) << 8) | (uint32_t(d[at + 2]) << 16) |
+               (uint32_t(d[at + 3]) << 24);
     };
     // Each resource: DataSize, HeaderSize, TYPE, NAME (ordinals 0xFFFF nnnn or
     // NUL-terminated UTF-16), DWORD padding, DataVersion, MemoryFlags,

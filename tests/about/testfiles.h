@@ -12,7 +12,8 @@
 
 namespace testfiles {
 
-struct ElfSpec {
+struct ElfSpec
+{
     bool is64 = true;
     std::string sectionName = ".tagor_version";
     std::vector<uint8_t> contents;
@@ -21,16 +22,17 @@ struct ElfSpec {
 };
 
 // Where the fields that the malformed-file tests change lie in the image.
-struct ElfLayout {
-    size_t shoffField = 0;      // e_shoff in the header
+struct ElfLayout
+{
+    size_t shoffField = 0; // e_shoff in the header
     size_t shentsizeField = 0;
     size_t shnumField = 0;
     size_t shstrndxField = 0;
     uint64_t shoff = 0;
     size_t shentsize = 0;
-    size_t versionHeader = 0;   // offset of the version section's header
-    uint64_t versionOffset = 0; // offset of its contents
-    size_t sectionOffsetField = 0;  // inside a section header
+    size_t versionHeader = 0;      // offset of the version section's header
+    uint64_t versionOffset = 0;    // offset of its contents
+    size_t sectionOffsetField = 0; // inside a section header
     size_t sectionSizeField = 0;
     size_t sectionNameField = 0;
     size_t sectionTypeField = 0;

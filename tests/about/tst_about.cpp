@@ -76,12 +76,13 @@ void tst_About::showsOwnVersion()
 void tst_About::fromOtherBlocks_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QStringList>("labels");   // product, version, copyright, comments
+    QTest::addColumn<QStringList>("labels"); // product, version, copyright, comments
 
     verblock::VersionSpec spec;
     const uint16_t v[4] = {1, 2, 3, 4};
     std::copy(v, v + 4, spec.fileVersion);
-    spec.strings = {{u"ProductName", u"<b>Prod</b> & Co"}, {u"LegalCopyright", u"(C) maker"},
+    spec.strings = {{u"ProductName", u"<b>Prod</b> & Co"},
+                    {u"LegalCopyright", u"(C) maker"},
                     {u"Comments", u"first line\nsecond line"}};
     auto elf = [&](const verblock::VersionSpec &s, const char *name) {
         ElfSpec e;
@@ -97,10 +98,13 @@ void tst_About::fromOtherBlocks_data()
                        QStringLiteral("(C) maker"), QStringLiteral("first line\nsecond line")};
     spec.withVarFileInfo = false;
     QTest::newRow("no translation: strings emptied, fixed version")
-        << elf(spec, "notrans.elf") << QStringList{QString(), QStringLiteral("1.2.3.4"), QString(), QString()};
-    QTest::newRow("missing file: initial texts") << dir.filePath(QStringLiteral("missing")) << initial;
+        << elf(spec, "notrans.elf")
+        << QStringList{QString(), QStringLiteral("1.2.3.4"), QString(), QString()};
+    QTest::newRow("missing file: initial texts")
+        << dir.filePath(QStringLiteral("missing")) << initial;
     QTest::newRow("not an executable: initial texts")
-        << WriteFile(dir.path(), QStringLiteral("text"), Bytes(QByteArray("plain text, no ELF header here at all, none whatsoever")))
+        << WriteFile(dir.path(), QStringLiteral("text"),
+                     Bytes(QByteArray("plain text, no ELF header here at all, none whatsoever")))
         << initial;
     ElfSpec other;
     other.sectionName = ".comment";
@@ -130,12 +134,13 @@ void tst_About::layout()
     QCOMPARE(box.objectName(), QStringLiteral("frmAbout"));
     QCOMPARE(box.windowTitle(), QStringLiteral("About"));
     QCOMPARE(box.size(), QSize(459, 284));
-    QCOMPARE(box.minimumSize(), box.maximumSize());     // fixed frame
+    QCOMPARE(box.minimumSize(), box.maximumSize()); // fixed frame
 
     // Caption and value rows, captions to the left of their values.
-    const std::pair<const char *, const char *> rows[] = {
-        {"Product:", "lblProductName"}, {"Version:", "lblFileVersion"},
-        {"Copyright:", "lblCopyRight"}, {"Comments:", "lblComments"}};
+    const std::pair<const char *, const char *> rows[] = {{"Product:", "lblProductName"},
+                                                          {"Version:", "lblFileVersion"},
+                                                          {"Copyright:", "lblCopyRight"},
+                                                          {"Comments:", "lblComments"}};
     int lastY = -1;
     for (const auto &[caption, value] : rows) {
         const QLabel *v = box.findChild<QLabel *>(QLatin1String(value));
@@ -165,8 +170,8 @@ void tst_About::layout()
     QVERIFY(!box.ProgramIcon->pixmap().isNull());
     QVERIFY(box.lblEmail->text().contains(QLatin1Char('@')));
     QVERIFY(box.lblEmail->font().bold());
-    QVERIFY(QFontMetrics(box.lblEmail->font()).horizontalAdvance(box.lblEmail->text())
-            <= box.lblEmail->width());
+    QVERIFY(QFontMetrics(box.lblEmail->font()).horizontalAdvance(box.lblEmail->text()) <=
+            box.lblEmail->width());
     QVERIFY(box.lblEmail->geometry().top() > box.ProgramIcon->geometry().bottom());
     QVERIFY(box.ProgramIcon->geometry().right() < box.lblProductName->geometry().left());
 
@@ -180,7 +185,7 @@ void tst_About::layout()
 
 void tst_About::closes_data()
 {
-    QTest::addColumn<int>("how");   // 0 click OK, 1 Enter, 2 Escape
+    QTest::addColumn<int>("how"); // 0 click OK, 1 Enter, 2 Escape
     QTest::addColumn<int>("result");
     QTest::newRow("OK") << 0 << int(QDialog::Accepted);
     QTest::newRow("Enter") << 1 << int(QDialog::Accepted);

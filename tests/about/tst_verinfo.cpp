@@ -43,8 +43,14 @@ std::map<QString, QString> Description()
 verblock::VersionSpec BaseSpec()
 {
     verblock::VersionSpec s;
-    s.fileVersion[0] = 1; s.fileVersion[1] = 2; s.fileVersion[2] = 3; s.fileVersion[3] = 4;
-    s.productVersion[0] = 9; s.productVersion[1] = 8; s.productVersion[2] = 7; s.productVersion[3] = 6;
+    s.fileVersion[0] = 1;
+    s.fileVersion[1] = 2;
+    s.fileVersion[2] = 3;
+    s.fileVersion[3] = 4;
+    s.productVersion[0] = 9;
+    s.productVersion[1] = 8;
+    s.productVersion[2] = 7;
+    s.productVersion[3] = 6;
     s.strings = {{u"ProductName", u"Prod"}, {u"FileVersion", u"5.6.7.8"}, {u"Comments", u"Note"}};
     return s;
 }
@@ -111,8 +117,10 @@ void QueryAllWithin(const uint8_t *data, size_t size)
         if (!VerQueryValueBounded(copy.get(), size, path, &p, &len))
             continue;
         const auto *u = static_cast<const uint8_t *>(p);
-        const size_t bytes = std::u16string_view(path).find(u"StringFileInfo\\0") != std::u16string_view::npos
-                                 ? size_t(len) * 2 : len;
+        const size_t bytes =
+            std::u16string_view(path).find(u"StringFileInfo\\0") != std::u16string_view::npos
+                ? size_t(len) * 2
+                : len;
         QVERIFY(u >= copy.get());
         QVERIFY(u + bytes <= copy.get() + size);
         volatile uint8_t sink = 0;
@@ -216,8 +224,10 @@ void tst_VerInfo::embeddedBlockIsTheGeneratedOne()
     QCOMPARE(size_t(Get16(b, 0)), b.size());
     QCOMPARE(Get16(b, 2), uint16_t(52));
     QCOMPARE(FindNode(b, u"VS_VERSION_INFO"), size_t(0));
-    QCOMPARE(b[40], uint8_t(0xBD)); QCOMPARE(b[41], uint8_t(0x04));
-    QCOMPARE(b[42], uint8_t(0xEF)); QCOMPARE(b[43], uint8_t(0xFE));
+    QCOMPARE(b[40], uint8_t(0xBD));
+    QCOMPARE(b[41], uint8_t(0x04));
+    QCOMPARE(b[42], uint8_t(0xEF));
+    QCOMPARE(b[43], uint8_t(0xFE));
     QVERIFY(FindNode(b, u"040904E4") != size_t(-1));
 }
 
@@ -231,7 +241,10 @@ void tst_VerInfo::fixedVersionFallback()
     QCOMPARE(info.FileVersion(), QStringLiteral("1.2.3.4"));
     QCOMPARE(info.ProductVersion(), QStringLiteral("9.8.7.6"));
     // All four parts use the whole 16 bits.
-    spec.fileVersion[0] = 65535; spec.fileVersion[1] = 0; spec.fileVersion[2] = 40000; spec.fileVersion[3] = 1;
+    spec.fileVersion[0] = 65535;
+    spec.fileVersion[1] = 0;
+    spec.fileVersion[2] = 40000;
+    spec.fileVersion[3] = 1;
     const TVersionInfo wide(ElfWith(verblock::BuildVersionBlock(spec)));
     QCOMPARE(wide.FileVersion(), QStringLiteral("65535.0.40000.1"));
     QCOMPARE(wide.FileLongVersion().MS, 0xFFFF0000u);
@@ -244,12 +257,18 @@ void tst_VerInfo::translationNamesTheTable_data()
     QTest::addColumn<uint>("codePage");
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("comments");
-    QTest::newRow("0419/04E3 under 041904E3") << 0x0419u << 0x04E3u << QStringLiteral("041904E3") << QStringLiteral("found");
-    QTest::newRow("0419/04E3 not under 040904E4") << 0x0419u << 0x04E3u << QStringLiteral("040904E4") << QString();
-    QTest::newRow("0409/04E4 not under 04E40409") << 0x0409u << 0x04E4u << QStringLiteral("04E40409") << QString();
-    QTest::newRow("0409/04B0 under 040904B0") << 0x0409u << 0x04B0u << QStringLiteral("040904B0") << QStringLiteral("found");
-    QTest::newRow("table name in lower case") << 0x0419u << 0x04E3u << QStringLiteral("041904e3") << QStringLiteral("found");
-    QTest::newRow("neutral 0000/0000") << 0x0000u << 0x0000u << QStringLiteral("00000000") << QStringLiteral("found");
+    QTest::newRow("0419/04E3 under 041904E3")
+        << 0x0419u << 0x04E3u << QStringLiteral("041904E3") << QStringLiteral("found");
+    QTest::newRow("0419/04E3 not under 040904E4")
+        << 0x0419u << 0x04E3u << QStringLiteral("040904E4") << QString();
+    QTest::newRow("0409/04E4 not under 04E40409")
+        << 0x0409u << 0x04E4u << QStringLiteral("04E40409") << QString();
+    QTest::newRow("0409/04B0 under 040904B0")
+        << 0x0409u << 0x04B0u << QStringLiteral("040904B0") << QStringLiteral("found");
+    QTest::newRow("table name in lower case")
+        << 0x0419u << 0x04E3u << QStringLiteral("041904e3") << QStringLiteral("found");
+    QTest::newRow("neutral 0000/0000")
+        << 0x0000u << 0x0000u << QStringLiteral("00000000") << QStringLiteral("found");
 }
 
 void tst_VerInfo::translationNamesTheTable()
@@ -265,28 +284,40 @@ void tst_VerInfo::translationNamesTheTable()
     const TVersionInfo info(ElfWith(verblock::BuildVersionBlock(spec)));
     QVERIFY(info.Valid());
     QCOMPARE(info.Comments(), comments);
-    QCOMPARE(info.FileVersion(), comments.isEmpty() ? QStringLiteral("1.2.3.4") : QStringLiteral("3.3"));
+    QCOMPARE(info.FileVersion(),
+             comments.isEmpty() ? QStringLiteral("1.2.3.4") : QStringLiteral("3.3"));
 }
 
 void tst_VerInfo::noTranslation_data()
 {
     QTest::addColumn<Block>("block");
     const auto fixed = FixedPart(BaseSpec());
-    const std::vector<Block> strings = {Str(u"ProductName", u"Prod"), Str(u"FileVersion", u"5.6.7.8"),
-                                        Str(u"Comments", u"Note"), Str(u"LegalCopyright", u"(C)")};
+    const std::vector<Block> strings = {Str(u"ProductName", u"Prod"),
+                                        Str(u"FileVersion", u"5.6.7.8"), Str(u"Comments", u"Note"),
+                                        Str(u"LegalCopyright", u"(C)")};
     auto spec = BaseSpec();
     spec.withVarFileInfo = false;
     QTest::newRow("no VarFileInfo") << verblock::BuildVersionBlock(spec);
-    QTest::newRow("empty Translation") << Assemble(fixed, {Table(u"040904E4", strings),
-        verblock::BuildNode(u"VarFileInfo", {}, true, 0, {verblock::BuildNode(u"Translation", {}, false, 0, {})})});
-    QTest::newRow("Translation of 2 bytes") << Assemble(fixed, {Table(u"040904E4", strings),
-        verblock::BuildNode(u"VarFileInfo", {}, true, 0, {verblock::BuildNode(u"Translation", {9, 4}, false, 2, {})})});
-    QTest::newRow("VarFileInfo without Translation") << Assemble(fixed, {Table(u"040904E4", strings),
-        verblock::BuildNode(u"VarFileInfo", {}, true, 0, {verblock::BuildNode(u"Other", {9, 4, 0xE4, 4}, false, 4, {})})});
+    QTest::newRow("empty Translation") << Assemble(
+        fixed, {Table(u"040904E4", strings),
+                verblock::BuildNode(u"VarFileInfo", {}, true, 0,
+                                    {verblock::BuildNode(u"Translation", {}, false, 0, {})})});
+    QTest::newRow("Translation of 2 bytes") << Assemble(
+        fixed, {Table(u"040904E4", strings),
+                verblock::BuildNode(u"VarFileInfo", {}, true, 0,
+                                    {verblock::BuildNode(u"Translation", {9, 4}, false, 2, {})})});
+    QTest::newRow("VarFileInfo without Translation") << Assemble(
+        fixed,
+        {Table(u"040904E4", strings),
+         verblock::BuildNode(u"VarFileInfo", {}, true, 0,
+                             {verblock::BuildNode(u"Other", {9, 4, 0xE4, 4}, false, 4, {})})});
     // Without a translation the table to look in is unnamed; a table whose
     // name is a key must not be taken for the value.
-    QTest::newRow("table named like a key") << Assemble(fixed, {
-        verblock::BuildNode(u"StringFileInfo", {}, true, 0, {verblock::BuildNode(u"Comments", verblock::Utf16Bytes(u"x", true), true, 2, {})})});
+    QTest::newRow("table named like a key") << Assemble(
+        fixed,
+        {verblock::BuildNode(
+            u"StringFileInfo", {}, true, 0,
+            {verblock::BuildNode(u"Comments", verblock::Utf16Bytes(u"x", true), true, 2, {})})});
 }
 
 void tst_VerInfo::noTranslation()
@@ -305,19 +336,26 @@ void tst_VerInfo::queryPaths_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("found");
     QTest::addColumn<uint>("length");
-    QTest::addColumn<QByteArray>("value");   // first bytes of the value
+    QTest::addColumn<QByteArray>("value"); // first bytes of the value
     const QByteArray note = ToByteArray(verblock::Utf16Bytes(u"Note", true));
-    QTest::newRow("root") << QStringLiteral("\\") << true << 52u << QByteArray("\xBD\x04\xEF\xFE", 4);
+    QTest::newRow("root") << QStringLiteral("\\") << true << 52u
+                          << QByteArray("\xBD\x04\xEF\xFE", 4);
     QTest::newRow("translation") << QStringLiteral("\\VarFileInfo\\Translation") << true << 4u
                                  << QByteArray("\x09\x04\xE4\x04", 4);
-    QTest::newRow("string") << QStringLiteral("\\StringFileInfo\\040904E4\\Comments") << true << 5u << note;
+    QTest::newRow("string") << QStringLiteral("\\StringFileInfo\\040904E4\\Comments") << true << 5u
+                            << note;
     QTest::newRow("case and doubled backslashes")
         << QStringLiteral("\\\\stringfileinfo\\\\040904e4\\COMMENTS\\") << true << 5u << note;
-    QTest::newRow("missing key") << QStringLiteral("\\StringFileInfo\\040904E4\\Missing") << false << 0u << QByteArray();
-    QTest::newRow("key prefix") << QStringLiteral("\\StringFileInfo\\040904E4\\Comment") << false << 0u << QByteArray();
-    QTest::newRow("key longer") << QStringLiteral("\\StringFileInfo\\040904E4\\Comments2") << false << 0u << QByteArray();
-    QTest::newRow("other table") << QStringLiteral("\\StringFileInfo\\041904E3\\Comments") << false << 0u << QByteArray();
-    QTest::newRow("below a string") << QStringLiteral("\\StringFileInfo\\040904E4\\Comments\\x") << false << 0u << QByteArray();
+    QTest::newRow("missing key") << QStringLiteral("\\StringFileInfo\\040904E4\\Missing") << false
+                                 << 0u << QByteArray();
+    QTest::newRow("key prefix") << QStringLiteral("\\StringFileInfo\\040904E4\\Comment") << false
+                                << 0u << QByteArray();
+    QTest::newRow("key longer") << QStringLiteral("\\StringFileInfo\\040904E4\\Comments2") << false
+                                << 0u << QByteArray();
+    QTest::newRow("other table") << QStringLiteral("\\StringFileInfo\\041904E3\\Comments") << false
+                                 << 0u << QByteArray();
+    QTest::newRow("below a string")
+        << QStringLiteral("\\StringFileInfo\\040904E4\\Comments\\x") << false << 0u << QByteArray();
 }
 
 void tst_VerInfo::queryPaths()
@@ -346,7 +384,8 @@ void tst_VerInfo::longNames()
     spec.strings.emplace_back(longKey, u"long key value");
     const TVersionInfo info(ElfWith(verblock::BuildVersionBlock(spec)));
     QVERIFY(info.Valid());
-    QCOMPARE(info.GetVerValue(QString::fromStdU16String(longKey)), QStringLiteral("long key value"));
+    QCOMPARE(info.GetVerValue(QString::fromStdU16String(longKey)),
+             QStringLiteral("long key value"));
     QCOMPARE(info.GetVerValue(QString(1000, QLatin1Char('x'))), QString());
     QCOMPARE(info.Comments(), QStringLiteral("Note"));
 }
@@ -359,7 +398,8 @@ void tst_VerInfo::malformedBlocks_data()
     QTest::addColumn<QString>("product");
 
     const Block base = BaseBlock();
-    QTest::newRow("well formed") << base << QStringLiteral("5.6.7.8") << QStringLiteral("Note") << QStringLiteral("Prod");
+    QTest::newRow("well formed") << base << QStringLiteral("5.6.7.8") << QStringLiteral("Note")
+                                 << QStringLiteral("Prod");
     {
         // Root key without its NUL: nothing can be found.
         Block b = verblock::Utf16Bytes(u"\0\0\0VS_VERSION_INFO"s, false);
@@ -369,81 +409,99 @@ void tst_VerInfo::malformedBlocks_data()
     {
         Block b = base;
         const size_t n = FindNode(b, u"Comments");
-        Put(b, n + 2, 0x7FFF, 2);   // value length reaching far past its node
-        QTest::newRow("string value length past node") << b << QStringLiteral("5.6.7.8") << QStringLiteral("Note") << QStringLiteral("Prod");
+        Put(b, n + 2, 0x7FFF, 2); // value length reaching far past its node
+        QTest::newRow("string value length past node")
+            << b << QStringLiteral("5.6.7.8") << QStringLiteral("Note") << QStringLiteral("Prod");
     }
     {
         // The last string with no NUL after its text: read up to the node's end.
-        const Block open = verblock::BuildNode(u"Comments", verblock::Utf16Bytes(u"Note", false), true, 4, {});
-        const Block b = Assemble(FixedPart(BaseSpec()), {Translation(0x409, 0x4E4),
-                                 Table(u"040904E4", {Str(u"ProductName", u"Prod"), open})});
-        QTest::newRow("string value without NUL") << b << QStringLiteral("1.2.3.4") << QStringLiteral("Note") << QStringLiteral("Prod");
+        const Block open =
+            verblock::BuildNode(u"Comments", verblock::Utf16Bytes(u"Note", false), true, 4, {});
+        const Block b = Assemble(
+            FixedPart(BaseSpec()),
+            {Translation(0x409, 0x4E4), Table(u"040904E4", {Str(u"ProductName", u"Prod"), open})});
+        QTest::newRow("string value without NUL")
+            << b << QStringLiteral("1.2.3.4") << QStringLiteral("Note") << QStringLiteral("Prod");
     }
     {
         // A string key running to the end of the block without a NUL.
         Block tail = verblock::Utf16Bytes(u"\0\0\0CommentsCommentsComments"s, false);
         Put(tail, 0, tail.size(), 2);
         Put(tail, 4, 1, 2);
-        const Block b = Assemble(FixedPart(BaseSpec()), {Translation(0x409, 0x4E4),
-                                 Table(u"040904E4", {Str(u"ProductName", u"Prod"), tail})});
-        QTest::newRow("string key without NUL") << b << QStringLiteral("1.2.3.4") << QString() << QStringLiteral("Prod");
+        const Block b = Assemble(
+            FixedPart(BaseSpec()),
+            {Translation(0x409, 0x4E4), Table(u"040904E4", {Str(u"ProductName", u"Prod"), tail})});
+        QTest::newRow("string key without NUL")
+            << b << QStringLiteral("1.2.3.4") << QString() << QStringLiteral("Prod");
     }
     {
         Block b = base;
-        Put(b, FindNode(b, u"StringFileInfo"), 0xFFF0, 2);  // child longer than its parent
-        QTest::newRow("StringFileInfo past the block") << b << QStringLiteral("1.2.3.4") << QString() << QString();
+        Put(b, FindNode(b, u"StringFileInfo"), 0xFFF0, 2); // child longer than its parent
+        QTest::newRow("StringFileInfo past the block")
+            << b << QStringLiteral("1.2.3.4") << QString() << QString();
     }
     {
         Block b = base;
         Put(b, FindNode(b, u"Comments"), 0xFFF0, 2);
-        QTest::newRow("string node past its table") << b << QStringLiteral("5.6.7.8") << QString() << QStringLiteral("Prod");
+        QTest::newRow("string node past its table")
+            << b << QStringLiteral("5.6.7.8") << QString() << QStringLiteral("Prod");
     }
     {
         Block b = base;
-        Put(b, FindNode(b, u"Translation") + 2, 0x100, 2);  // binary value past its node
-        QTest::newRow("translation past its node") << b << QStringLiteral("1.2.3.4") << QString() << QString();
+        Put(b, FindNode(b, u"Translation") + 2, 0x100, 2); // binary value past its node
+        QTest::newRow("translation past its node")
+            << b << QStringLiteral("1.2.3.4") << QString() << QString();
     }
     {
         Block b = base;
-        Put(b, FindNode(b, u"FileVersion"), 3, 2);   // length below a node header
-        QTest::newRow("node length below header") << b << QStringLiteral("1.2.3.4") << QString() << QStringLiteral("Prod");
+        Put(b, FindNode(b, u"FileVersion"), 3, 2); // length below a node header
+        QTest::newRow("node length below header")
+            << b << QStringLiteral("1.2.3.4") << QString() << QStringLiteral("Prod");
     }
     {
         Block b = base;
-        Put(b, FindNode(b, u"ProductName"), 0, 2);   // zero-length first string stops the scan
-        QTest::newRow("zero-length node") << b << QStringLiteral("1.2.3.4") << QString() << QString();
+        Put(b, FindNode(b, u"ProductName"), 0, 2); // zero-length first string stops the scan
+        QTest::newRow("zero-length node")
+            << b << QStringLiteral("1.2.3.4") << QString() << QString();
     }
     {
         auto spec = BaseSpec();
         spec.strings = {{u"Comments", u"Note"}};
         Block b = verblock::BuildVersionBlock(spec);
-        Put(b, 2, 20, 2);   // fixed part shorter than its structure
+        Put(b, 2, 20, 2); // fixed part shorter than its structure
         // The children are then looked for inside the fixed part: nothing found.
         QTest::newRow("short fixed part") << b << QString() << QString() << QString();
         Block s = verblock::BuildVersionBlock(spec);
-        Put(s, 40, 0x12345678, 4);   // signature
+        Put(s, 40, 0x12345678, 4); // signature
         QTest::newRow("wrong signature") << s << QString() << QStringLiteral("Note") << QString();
         Block r = verblock::BuildVersionBlock(spec);
-        Put(r, 2, 0xFF00, 2);   // binary root value past the block
+        Put(r, 2, 0xFF00, 2); // binary root value past the block
         QTest::newRow("root value past the block") << r << QString() << QString() << QString();
     }
     {
         auto spec = BaseSpec();
         spec.withFixedInfo = false;
-        QTest::newRow("no fixed part") << verblock::BuildVersionBlock(spec) << QStringLiteral("5.6.7.8") << QStringLiteral("Note") << QStringLiteral("Prod");
+        QTest::newRow("no fixed part")
+            << verblock::BuildVersionBlock(spec) << QStringLiteral("5.6.7.8")
+            << QStringLiteral("Note") << QStringLiteral("Prod");
         spec.strings = {{u"Comments", u"Note"}};
-        QTest::newRow("no fixed part, no version string") << verblock::BuildVersionBlock(spec) << QString() << QStringLiteral("Note") << QString();
+        QTest::newRow("no fixed part, no version string")
+            << verblock::BuildVersionBlock(spec) << QString() << QStringLiteral("Note")
+            << QString();
     }
     {
         auto spec = BaseSpec();
         spec.withStringFileInfo = false;
         spec.withVarFileInfo = false;
-        QTest::newRow("root only") << verblock::BuildVersionBlock(spec) << QStringLiteral("1.2.3.4") << QString() << QString();
+        QTest::newRow("root only") << verblock::BuildVersionBlock(spec) << QStringLiteral("1.2.3.4")
+                                   << QString() << QString();
     }
     {
         auto spec = BaseSpec();
         spec.strings = {{u"Comments", u""}, {u"ProductName", u"Prod"}};
-        QTest::newRow("empty string value") << verblock::BuildVersionBlock(spec) << QStringLiteral("1.2.3.4") << QString() << QStringLiteral("Prod");
+        QTest::newRow("empty string value")
+            << verblock::BuildVersionBlock(spec) << QStringLiteral("1.2.3.4") << QString()
+            << QStringLiteral("Prod");
     }
     {
         // An odd byte count for a text value: the half character is dropped.
@@ -451,7 +509,8 @@ void tst_VerInfo::malformedBlocks_data()
         const size_t n = FindNode(b, u"Comments");
         Put(b, n, Get16(b, n) - 3, 2);
         Put(b, n + 2, 10, 2);
-        QTest::newRow("text value cut inside a character") << b << QStringLiteral("5.6.7.8") << QStringLiteral("Not") << QStringLiteral("Prod");
+        QTest::newRow("text value cut inside a character")
+            << b << QStringLiteral("5.6.7.8") << QStringLiteral("Not") << QStringLiteral("Prod");
     }
 }
 
@@ -499,7 +558,7 @@ void tst_VerInfo::malformedFiles_data()
         ext.extendedNumbering = true;
         QTest::newRow("extended section numbering") << file(BuildElf(ext)) << true;
         Block padded = block;
-        padded.resize(padded.size() + 64, 0);   // section longer than the block
+        padded.resize(padded.size() + 64, 0); // section longer than the block
         ElfSpec pad = spec;
         pad.contents = padded;
         QTest::newRow("section padded after the block") << file(BuildElf(pad)) << true;
@@ -515,30 +574,46 @@ void tst_VerInfo::malformedFiles_data()
     }
     QTest::newRow("empty path") << QString() << false;
     QTest::newRow("empty file") << file({}) << false;
-    QTest::newRow("text file") << file(Bytes(QByteArray("#!/bin/sh\necho this is no ELF file at all, not at all\n"))) << false;
+    QTest::newRow("text file") << file(Bytes(QByteArray(
+                                      "#!/bin/sh\necho this is no ELF file at all, not at all\n")))
+                               << false;
     QTest::newRow("version block, not ELF") << file(block) << false;
     QTest::newRow("magic only") << file(Block(good.begin(), good.begin() + 4)) << false;
     QTest::newRow("header cut short") << file(Block(good.begin(), good.begin() + 40)) << false;
-    QTest::newRow("cut inside section headers") << file(Block(good.begin(), good.begin() + ptrdiff_t(l.shoff + 70))) << false;
-    QTest::newRow("cut before the name table header") << file(Block(good.begin(), good.end() - 1)) << false;
+    QTest::newRow("cut inside section headers")
+        << file(Block(good.begin(), good.begin() + ptrdiff_t(l.shoff + 70))) << false;
+    QTest::newRow("cut before the name table header")
+        << file(Block(good.begin(), good.end() - 1)) << false;
     QTest::newRow("big-endian") << patched(5, 2, 1) << false;
     QTest::newRow("unknown class") << patched(4, 3, 1) << false;
     QTest::newRow("no section headers") << patched(l.shoffField, 0, 8) << false;
-    QTest::newRow("section headers past the end") << patched(l.shoffField, good.size() + 8, 8) << false;
-    QTest::newRow("section headers offset huge") << patched(l.shoffField, ~uint64_t(0) - 8, 8) << false;
+    QTest::newRow("section headers past the end")
+        << patched(l.shoffField, good.size() + 8, 8) << false;
+    QTest::newRow("section headers offset huge")
+        << patched(l.shoffField, ~uint64_t(0) - 8, 8) << false;
     QTest::newRow("section header entries too small") << patched(l.shentsizeField, 16, 2) << false;
     QTest::newRow("section count past the end") << patched(l.shnumField, 0xFFFE, 2) << false;
     QTest::newRow("name table index out of range") << patched(l.shstrndxField, 40, 2) << false;
-    QTest::newRow("section renamed") << patched(l.versionHeader + l.sectionNameField, 1, 4) << false;
-    QTest::newRow("section name offset past names") << patched(l.versionHeader + l.sectionNameField, 0x7FFFFFFF, 4) << false;
-    QTest::newRow("section without file contents") << patched(l.versionHeader + l.sectionTypeField, 8, 4) << false;
-    QTest::newRow("section contents past the end") << patched(l.versionHeader + l.sectionSizeField, good.size(), 8) << false;
-    QTest::newRow("section offset past the end") << patched(l.versionHeader + l.sectionOffsetField, good.size() + 1, 8) << false;
-    QTest::newRow("section offset + size overflow")
-        << [&] { Block b = good; Put(b, l.versionHeader + l.sectionOffsetField, 16, 8);
-                 Put(b, l.versionHeader + l.sectionSizeField, ~uint64_t(0) - 8, 8); return file(b); }() << false;
-    QTest::newRow("section shorter than the block") << patched(l.versionHeader + l.sectionSizeField, block.size() - 2, 8) << false;
-    QTest::newRow("section of 4 bytes") << patched(l.versionHeader + l.sectionSizeField, 4, 8) << false;
+    QTest::newRow("section renamed")
+        << patched(l.versionHeader + l.sectionNameField, 1, 4) << false;
+    QTest::newRow("section name offset past names")
+        << patched(l.versionHeader + l.sectionNameField, 0x7FFFFFFF, 4) << false;
+    QTest::newRow("section without file contents")
+        << patched(l.versionHeader + l.sectionTypeField, 8, 4) << false;
+    QTest::newRow("section contents past the end")
+        << patched(l.versionHeader + l.sectionSizeField, good.size(), 8) << false;
+    QTest::newRow("section offset past the end")
+        << patched(l.versionHeader + l.sectionOffsetField, good.size() + 1, 8) << false;
+    QTest::newRow("section offset + size overflow") << [&] {
+        Block b = good;
+        Put(b, l.versionHeader + l.sectionOffsetField, 16, 8);
+        Put(b, l.versionHeader + l.sectionSizeField, ~uint64_t(0) - 8, 8);
+        return file(b);
+    }() << false;
+    QTest::newRow("section shorter than the block")
+        << patched(l.versionHeader + l.sectionSizeField, block.size() - 2, 8) << false;
+    QTest::newRow("section of 4 bytes")
+        << patched(l.versionHeader + l.sectionSizeField, 4, 8) << false;
     QTest::newRow("root length below a header") << patched(size_t(l.versionOffset), 5, 2) << false;
     {
         ElfSpec other = spec;

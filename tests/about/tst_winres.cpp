@@ -111,16 +111,18 @@ QString RcFromDescription(const QString &descriptionPath)
             codePage = rest.section(QLatin1Char(' '), 1, 1);
         } else if (word == QLatin1String("string")) {
             const qsizetype eq = rest.indexOf(QLatin1Char('='));
-            values << QStringLiteral("      VALUE %1, %2\n").arg(RcString(rest.left(eq)), RcString(rest.mid(eq + 1)));
+            values << QStringLiteral("      VALUE %1, %2\n")
+                          .arg(RcString(rest.left(eq)), RcString(rest.mid(eq + 1)));
         }
     }
     fileVersion.replace(QLatin1Char('.'), QLatin1Char(','));
     productVersion.replace(QLatin1Char('.'), QLatin1Char(','));
-    return QStringLiteral("1 VERSIONINFO\nFILEVERSION %1\nPRODUCTVERSION %2\n"
-                          "FILEFLAGSMASK 0x3f\nFILEFLAGS 0x0\nFILEOS 0x40004\nFILETYPE 0x1\nFILESUBTYPE 0x0\n"
-                          "BEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"%3\"\n    BEGIN\n%4"
-                          "    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n"
-                          "    VALUE \"Translation\", 0x%5, 0x%6\n  END\nEND\n")
+    return QStringLiteral(
+               "1 VERSIONINFO\nFILEVERSION %1\nPRODUCTVERSION %2\n"
+               "FILEFLAGSMASK 0x3f\nFILEFLAGS 0x0\nFILEOS 0x40004\nFILETYPE 0x1\nFILESUBTYPE 0x0\n"
+               "BEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"%3\"\n    BEGIN\n%4"
+               "    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n"
+               "    VALUE \"Translation\", 0x%5, 0x%6\n  END\nEND\n")
         .arg(fileVersion, productVersion, table, values.join(QString()), lang, codePage);
 }
 
@@ -151,18 +153,20 @@ private slots:
 void tst_WinRes::fixtures_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("spec");     // 0 English, 1 Russian
+    QTest::addColumn<int>("spec"); // 0 English, 1 Russian
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("productVersion");
     QTest::addColumn<QString>("product");
     QTest::addColumn<QString>("copyright");
     QTest::addColumn<QString>("comments");
     QTest::newRow("version_en") << QStringLiteral("version_en") << 0 << QStringLiteral("2.2.3.7")
-        << QStringLiteral("2.2.3.7") << QStringLiteral("Fixture Product")
-        << QStringLiteral("Copyright (C) 2026 Fixture Maker") << QStringLiteral("Utility for Mifare card preparation");
+                                << QStringLiteral("2.2.3.7") << QStringLiteral("Fixture Product")
+                                << QStringLiteral("Copyright (C) 2026 Fixture Maker")
+                                << QStringLiteral("Utility for Mifare card preparation");
     QTest::newRow("version_ru") << QStringLiteral("version_ru") << 1 << QStringLiteral("1.2.3.4")
-        << QStringLiteral("5.6.7.8") << QStringLiteral("Тагор") << QStringLiteral("© 2026")
-        << QStringLiteral("Утилита подготовки карт Mifare");
+                                << QStringLiteral("5.6.7.8") << QStringLiteral("Тагор")
+                                << QStringLiteral("© 2026")
+                                << QStringLiteral("Утилита подготовки карт Mifare");
 }
 
 void tst_WinRes::fixtures()
@@ -202,8 +206,9 @@ void tst_WinRes::fixturesAreCurrent()
     const QByteArray res = RunWindres(Fixture(name + QStringLiteral(".rc")),
                                       dir.filePath(name + QStringLiteral(".res")));
     QVERIFY(!res.isEmpty());
-    QCOMPARE(ToByteArray(VersionFromRes(res)).toHex(' '),
-             ToByteArray(VersionFromRes(ReadAll(Fixture(name + QStringLiteral(".res"))))).toHex(' '));
+    QCOMPARE(
+        ToByteArray(VersionFromRes(res)).toHex(' '),
+        ToByteArray(VersionFromRes(ReadAll(Fixture(name + QStringLiteral(".res"))))).toHex(' '));
 }
 
 void tst_WinRes::generatedBlockMatchesWindres()

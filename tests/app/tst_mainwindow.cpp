@@ -108,7 +108,8 @@ private slots:
         QTest::newRow("no reader") << "none" << QStringLiteral("Нет считывателя") << 0;
         QTest::newRow("RW-Alto") << "alto" << QStringLiteral("RW-Alto серийный No. 17") << 1;
         QTest::newRow("RW-Nova") << "nova" << QStringLiteral("RW-Nova серийный No. A1B2") << 2;
-        QTest::newRow("both, RW-Alto wins") << "both" << QStringLiteral("RW-Alto серийный No. 17") << 1;
+        QTest::newRow("both, RW-Alto wins")
+            << "both" << QStringLiteral("RW-Alto серийный No. 17") << 1;
     }
 
     void startWithNewDatabase()
@@ -129,7 +130,8 @@ private slots:
                  QStringList({QStringLiteral("Пустой"), QStringLiteral("Транспортный")}));
         QCOMPARE(w->cbProfiles->currentText(), QStringLiteral("Транспортный"));
         QCOMPARE(w->CurrentProfID, 2);
-        QCOMPARE(w->sbPanel1->text(), QStringLiteral("Текущий профиль:  Транспортный  (не активен)"));
+        QCOMPARE(w->sbPanel1->text(),
+                 QStringLiteral("Текущий профиль:  Транспортный  (не активен)"));
         QVERIFY(w->btnActivate->isEnabled());
         QVERIFY(w->actProfActivate->isEnabled());
         QVERIFY(!w->btnBack->isEnabled());
@@ -287,8 +289,9 @@ private slots:
         DatUtils::CloseDatabase();
         sqlite3 *db = nullptr;
         QCOMPARE(sqlite3_open(DbPath().toUtf8().constData(), &db), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(db, "DELETE FROM Profiles WHERE ID_PROF = 2", nullptr, nullptr, nullptr),
-                 SQLITE_OK);
+        QCOMPARE(
+            sqlite3_exec(db, "DELETE FROM Profiles WHERE ID_PROF = 2", nullptr, nullptr, nullptr),
+            SQLITE_OK);
         sqlite3_close(db);
 
         TfrmMain *w = Start();
@@ -325,7 +328,8 @@ private slots:
         Modal::SetNextAnswer(QMessageBox::Ok);
         w->actProfActivate->trigger();
         QCOMPARE(Modal::History().back().caption, QStringLiteral("Нет профиля"));
-        QCOMPARE(Modal::History().back().text, QStringLiteral("Не активирован профиль безопасности."));
+        QCOMPARE(Modal::History().back().text,
+                 QStringLiteral("Не активирован профиль безопасности."));
         Stop(w);
     }
 
@@ -333,13 +337,19 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("plain") << "disk I/O error" << "disk I/O error.";
-        QTest::newRow("full stop") << "Done." << "Done.";
-        QTest::newRow("exclamation") << "ERROR Number Conversion !!!" << "ERROR Number Conversion !!!";
-        QTest::newRow("bracket below full stop") << "code (5)" << "code (5)";
-        QTest::newRow("digit") << "code 5" << "code 5.";
+        QTest::newRow("plain") << "disk I/O error"
+                               << "disk I/O error.";
+        QTest::newRow("full stop") << "Done."
+                                   << "Done.";
+        QTest::newRow("exclamation") << "ERROR Number Conversion !!!"
+                                     << "ERROR Number Conversion !!!";
+        QTest::newRow("bracket below full stop") << "code (5)"
+                                                 << "code (5)";
+        QTest::newRow("digit") << "code 5"
+                               << "code 5.";
         QTest::newRow("Cyrillic") << QStringLiteral("Ошибка") << QStringLiteral("Ошибка.");
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
 
     void errorBoxText()

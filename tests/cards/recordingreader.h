@@ -106,11 +106,15 @@ public:
     }
     static QString Byte(unsigned value)
     {
-        return QStringLiteral("0x") + QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+        return QStringLiteral("0x") +
+               QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
     }
 
     // --- MF RC500 ----------------------------------------------------------------------
-    int16_t Mf500StartEnumerate() override { return int16_t(Call(QStringLiteral("Mf500StartEnumerate"), {})); }
+    int16_t Mf500StartEnumerate() override
+    {
+        return int16_t(Call(QStringLiteral("Mf500StartEnumerate"), {}));
+    }
     int16_t Mf500EnumerateNext(uint32_t *deviceNumber) override
     {
         *deviceNumber = 17;
@@ -121,7 +125,10 @@ public:
         return int16_t(Call(QStringLiteral("Mf500InterfaceOpen"),
                             {Byte(mode), QString::number(deviceNumber)}));
     }
-    int16_t Mf500PcdConfig() override { return int16_t(Call(QStringLiteral("Mf500PcdConfig"), {})); }
+    int16_t Mf500PcdConfig() override
+    {
+        return int16_t(Call(QStringLiteral("Mf500PcdConfig"), {}));
+    }
     int16_t Mf500PiccActivateIdle(uint8_t br, uint8_t *, uint8_t *, uint8_t *uidOut,
                                   uint8_t *uidLen) override
     {
@@ -147,7 +154,8 @@ public:
         // A coding of the test's own: the key twice.
         std::memcpy(coded12, key6, 6);
         std::memcpy(coded12 + 6, key6, 6);
-        return int16_t(Call(QStringLiteral("Mf500HostCodeKey"), {Hex(key6, 6), QStringLiteral("out")}));
+        return int16_t(
+            Call(QStringLiteral("Mf500HostCodeKey"), {Hex(key6, 6), QStringLiteral("out")}));
     }
     int16_t Mf500PiccAuthKey(uint8_t mode, const uint8_t *uid4, const uint8_t *coded12,
                              uint8_t block) override
@@ -155,10 +163,12 @@ public:
         return int16_t(Call(QStringLiteral("Mf500PiccAuthKey"),
                             {Byte(mode), Hex(uid4, 4), Hex(coded12, 12), QString::number(block)}));
     }
-    int16_t Mf500PiccAuthE2(uint8_t mode, const uint8_t *uid4, uint8_t keySlot, uint8_t block) override
+    int16_t Mf500PiccAuthE2(uint8_t mode, const uint8_t *uid4, uint8_t keySlot,
+                            uint8_t block) override
     {
-        return int16_t(Call(QStringLiteral("Mf500PiccAuthE2"),
-                            {Byte(mode), Hex(uid4, 4), QString::number(keySlot), QString::number(block)}));
+        return int16_t(
+            Call(QStringLiteral("Mf500PiccAuthE2"),
+                 {Byte(mode), Hex(uid4, 4), QString::number(keySlot), QString::number(block)}));
     }
     int16_t Mf500PiccRead(uint8_t block, uint8_t *data16) override
     {
@@ -171,7 +181,8 @@ public:
     }
     int16_t Mf500PiccWrite(uint8_t block, const uint8_t *data16) override
     {
-        return int16_t(Call(QStringLiteral("Mf500PiccWrite"), {QString::number(block), Hex(data16, 16)}));
+        return int16_t(
+            Call(QStringLiteral("Mf500PiccWrite"), {QString::number(block), Hex(data16, 16)}));
     }
     int16_t Mf500PcdLoadKeyE2(uint8_t keyType, uint8_t keySlot, const uint8_t *key6) override
     {
@@ -186,8 +197,9 @@ public:
     int16_t PcdReadE2(uint16_t address, uint8_t length, uint8_t *data) override
     {
         std::lock_guard lock(mutex);
-        const int status = CallLocked(QStringLiteral("PcdReadE2"),
-                                      {Byte(address), QString::number(length), QStringLiteral("out")});
+        const int status =
+            CallLocked(QStringLiteral("PcdReadE2"),
+                       {Byte(address), QString::number(length), QStringLiteral("out")});
         if (status == 0)
             std::memcpy(data, altoRecord.data(), std::min<size_t>(length, altoRecord.size()));
         return int16_t(status);
@@ -197,7 +209,8 @@ public:
     uint16_t Enumerate() override { return uint16_t(Call(QStringLiteral("Enumerate"), {})); }
     uint16_t GetFirstReader(char *, int size) override
     {
-        return uint16_t(Call(QStringLiteral("GetFirstReader"), {QStringLiteral("out"), QString::number(size)}));
+        return uint16_t(
+            Call(QStringLiteral("GetFirstReader"), {QStringLiteral("out"), QString::number(size)}));
     }
     uint16_t OpenByNum(uint16_t readerNumber) override
     {
@@ -216,8 +229,8 @@ public:
     {
         std::lock_guard lock(mutex);
         int status = CallLocked(QStringLiteral("ActivateCardA3"),
-                                {QString::number(*uidLen), QStringLiteral("out"), QStringLiteral("out"),
-                                 QStringLiteral("out")});
+                                {QString::number(*uidLen), QStringLiteral("out"),
+                                 QStringLiteral("out"), QStringLiteral("out")});
         if (status == 0 && !SelectLocked(uidOut, uidLen))
             status = rivlink::RL_NO_CARD;
         return uint16_t(status);
@@ -230,7 +243,8 @@ public:
             halted = true;
         return uint16_t(status);
     }
-    uint16_t MfcAuthenticateKey(uint8_t block, uint8_t mode, const uint8_t *uid4, const uint8_t *key6) override
+    uint16_t MfcAuthenticateKey(uint8_t block, uint8_t mode, const uint8_t *uid4,
+                                const uint8_t *key6) override
     {
         return uint16_t(Call(QStringLiteral("MfcAuthenticateKey"),
                              {QString::number(block), Byte(mode), Hex(uid4, 4), Hex(key6, 6)}));
@@ -239,38 +253,42 @@ public:
                              uint8_t reserved) override
     {
         return uint16_t(Call(QStringLiteral("MfcAuthentKeyNo"),
-                             {QString::number(block), Byte(mode), Hex(uid4, 4), QString::number(keyNo),
-                              QString::number(reserved)}));
+                             {QString::number(block), Byte(mode), Hex(uid4, 4),
+                              QString::number(keyNo), QString::number(reserved)}));
     }
     uint16_t MfcReadBlock(uint8_t block, uint8_t *data16) override
     {
         std::lock_guard lock(mutex);
-        const int status = CallLocked(QStringLiteral("MfcReadBlock"), {QString::number(block), QStringLiteral("out")});
+        const int status = CallLocked(QStringLiteral("MfcReadBlock"),
+                                      {QString::number(block), QStringLiteral("out")});
         if (status == 0)
             std::memcpy(data16, readData.data(), 16);
         return uint16_t(status);
     }
     uint16_t MfcWriteBlock(uint16_t block, const uint8_t *data16) override
     {
-        return uint16_t(Call(QStringLiteral("MfcWriteBlock"), {QString::number(block), Hex(data16, 16)}));
+        return uint16_t(
+            Call(QStringLiteral("MfcWriteBlock"), {QString::number(block), Hex(data16, 16)}));
     }
     uint16_t MfcStoreKeyE2(uint8_t keyNo, uint8_t keyType, const uint8_t *key6) override
     {
         return uint16_t(Call(QStringLiteral("MfcStoreKeyE2"),
                              {QString::number(keyNo), QString::number(keyType), Hex(key6, 6)}));
     }
-    uint16_t InitReaderTagorData(uint8_t marker, uint8_t sector, uint8_t profile, uint8_t reserved) override
+    uint16_t InitReaderTagorData(uint8_t marker, uint8_t sector, uint8_t profile,
+                                 uint8_t reserved) override
     {
         return uint16_t(Call(QStringLiteral("InitReaderTagorData"),
                              {Byte(marker), QString::number(sector), QString::number(profile),
                               QString::number(reserved)}));
     }
-    uint16_t GetReaderTagorData(uint8_t *marker, uint8_t *sector, uint8_t *profile, uint8_t *reserved) override
+    uint16_t GetReaderTagorData(uint8_t *marker, uint8_t *sector, uint8_t *profile,
+                                uint8_t *reserved) override
     {
         std::lock_guard lock(mutex);
         const int status = CallLocked(QStringLiteral("GetReaderTagorData"),
-                                      {QStringLiteral("out"), QStringLiteral("out"), QStringLiteral("out"),
-                                       QStringLiteral("out")});
+                                      {QStringLiteral("out"), QStringLiteral("out"),
+                                       QStringLiteral("out"), QStringLiteral("out")});
         if (status == 0) {
             *marker = novaRecord[0];
             *sector = novaRecord[1];

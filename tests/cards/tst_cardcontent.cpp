@@ -37,7 +37,8 @@ QByteArray Bytes(const TBlock &b)
     return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size())).toHex(' ');
 }
 
-std::unique_ptr<TSecProfile> Profile(int id, int sector, int64_t keyA, int64_t keyB, bool ownId = false)
+std::unique_ptr<TSecProfile> Profile(int id, int sector, int64_t keyA, int64_t keyB,
+                                     bool ownId = false)
 {
     auto p = std::make_unique<TSecProfile>();
     p->SetID(id);
@@ -55,9 +56,9 @@ class TstCardContent : public QObject
     Q_OBJECT
 
     std::unique_ptr<TSimulator> sim;
-    std::unique_ptr<TSecProfile> staff;   // sector 1
-    std::unique_ptr<TSecProfile> guests;  // sector 2
-    std::unique_ptr<TSecProfile> rival;   // sector 1, other keys
+    std::unique_ptr<TSecProfile> staff;  // sector 1
+    std::unique_ptr<TSecProfile> guests; // sector 2
+    std::unique_ptr<TSecProfile> rival;  // sector 1, other keys
     int family = Alto;
 
     void Use(int f)
@@ -209,7 +210,8 @@ void TstCardContent::userTrailerGrantsWhatTheLayoutSays()
     const auto bits = TSimCard::EncodeAccessBits(4, 4, 4, 3);
     QCOMPARE((std::array<uint8_t, 3>{UserAccess[0], UserAccess[1], UserAccess[2]}), bits);
     const auto transport = TSimCard::EncodeAccessBits(0, 0, 0, 1);
-    QCOMPARE((std::array<uint8_t, 3>{TransportAccess[0], TransportAccess[1], TransportAccess[2]}), transport);
+    QCOMPARE((std::array<uint8_t, 3>{TransportAccess[0], TransportAccess[1], TransportAccess[2]}),
+             transport);
 }
 
 void TstCardContent::issueAndErase()
@@ -475,7 +477,8 @@ void TstCardContent::programAndRead()
 {
     QFETCH(int, f);
     Use(f);
-    const int notProgrammed = f == Alto ? CardEngine::AltoNotProgrammed : CardEngine::NovaNotProgrammed;
+    const int notProgrammed =
+        f == Alto ? CardEngine::AltoNotProgrammed : CardEngine::NovaNotProgrammed;
     const int authFailed = f == Alto ? CardEngine::AltoAuthFailed : CardEngine::NovaAuthFailed;
     TCradIds ids;
 
@@ -484,14 +487,17 @@ void TstCardContent::programAndRead()
     QCOMPARE(staff->ReadCard(&ids), notProgrammed);
     QCOMPARE(ids.Id1Len, 0);
     for (const std::string &call : f == Alto ? sim->Alto().CallLog() : sim->Nova().CallLog())
-        QVERIFY2(call.rfind("Mf500PiccActivateIdle", 0) != 0 && call.rfind("ActivateCardA3", 0) != 0, call.c_str());
+        QVERIFY2(call.rfind("Mf500PiccActivateIdle", 0) != 0 &&
+                     call.rfind("ActivateCardA3", 0) != 0,
+                 call.c_str());
 
     // Programming needs no card.
     sim->Field().TakeCard();
     QCOMPARE(staff->PrepareReader(), 0);
     if (f == Alto) {
         const std::vector<uint8_t> e2 = sim->Alto().Eeprom();
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(e2.data() + 0x70), 4).toHex(), QByteArray("77030100"));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(e2.data() + 0x70), 4).toHex(),
+                 QByteArray("77030100"));
         QCOMPARE(sim->Alto().StoredKey(0), KeyBytes(staff->KeyA));
     } else {
         QCOMPARE(sim->Nova().TagorData(), (std::array<uint8_t, 4>{0x77, 1, 3, 0}));
@@ -508,9 +514,11 @@ void TstCardContent::programAndRead()
     ids = TCradIds{};
     QCOMPARE(guests->ReadCard(&ids), 0);
     QCOMPARE(ids.Id1Len, 4);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(ids.Id1), 4), QByteArray("\x1A\x2B\x3C\x4D", 4));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(ids.Id1), 4),
+             QByteArray("\x1A\x2B\x3C\x4D", 4));
     QCOMPARE(ids.Id2Len, 4);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(ids.Id2), 4), QByteArray("\x00\x10\x00\x00", 4));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(ids.Id2), 4),
+             QByteArray("\x00\x10\x00\x00", 4));
     // Halted: the card lying on the reader is read once.
     QVERIFY(Card().IsHalted());
     QCOMPARE(guests->ReadCard(&ids), -1);
@@ -533,7 +541,8 @@ void TstCardContent::programAndRead()
     Represent();
     ids = TCradIds{};
     QCOMPARE(staff->ReadCard(&ids), 0);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(ids.Id2), 4), QByteArray("\x04\x10\x00\x00", 4));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(ids.Id2), 4),
+             QByteArray("\x04\x10\x00\x00", 4));
     if (f == Alto)
         QCOMPARE(sim->Alto().Eeprom()[0x71], uint8_t(0x34));
     else

@@ -42,19 +42,31 @@ void TstCardLayout::numberBlock_data()
     QTest::addColumn<QByteArray>("block");
     QTest::addColumn<qint64>("readBack");
 
-    QTest::newRow("4096") << qint64(4096) << FromHex("0010000010" "0000000000000000000000")
+    QTest::newRow("4096") << qint64(4096)
+                          << FromHex("0010000010"
+                                     "0000000000000000000000")
                           << qint64(4096);
     QTest::newRow("70000, three bytes") << qint64(70000)
-                                        << FromHex("7011010060" "0000000000000000000000")
+                                        << FromHex("7011010060"
+                                                   "0000000000000000000000")
                                         << qint64(70000);
-    QTest::newRow("four bytes") << qint64(0xA1B2C3D4) << FromHex("D4C3B2A1" "04" "0000000000000000000000")
+    QTest::newRow("four bytes") << qint64(0xA1B2C3D4)
+                                << FromHex("D4C3B2A1"
+                                           "04"
+                                           "0000000000000000000000")
                                 << qint64(0xA1B2C3D4);
     // Only the low 32 bits go to the card, and the check byte covers just those.
     QTest::newRow("above 2^32") << qint64(0x0000000501020304LL)
-                                << FromHex("0403020104" "0000000000000000000000")
+                                << FromHex("0403020104"
+                                           "0000000000000000000000")
                                 << qint64(0x01020304);
-    QTest::newRow("zero") << qint64(0) << FromHex("0000000000" "0000000000000000000000") << qint64(0);
-    QTest::newRow("negative") << qint64(-1) << FromHex("FFFFFFFF00" "0000000000000000000000")
+    QTest::newRow("zero") << qint64(0)
+                          << FromHex("0000000000"
+                                     "0000000000000000000000")
+                          << qint64(0);
+    QTest::newRow("negative") << qint64(-1)
+                              << FromHex("FFFFFFFF00"
+                                         "0000000000000000000000")
                               << qint64(0xFFFFFFFFLL);
 }
 
@@ -89,9 +101,14 @@ void TstCardLayout::numberBlockRejectsBadCheckByte()
 void TstCardLayout::trailers()
 {
     QCOMPARE(Bytes(UserTrailer(0x0123456789ABLL, 0xA1B2C3D4E5F6LL)).toHex(' '),
-             FromHex("0123456789AB" "78778869" "A1B2C3D4E5F6").toHex(' '));
-    QCOMPARE(Bytes(TransportTrailer()).toHex(' '),
-             FromHex("FFFFFFFFFFFF" "FF078069" "FFFFFFFFFFFF").toHex(' '));
+             FromHex("0123456789AB"
+                     "78778869"
+                     "A1B2C3D4E5F6")
+                 .toHex(' '));
+    QCOMPARE(Bytes(TransportTrailer()).toHex(' '), FromHex("FFFFFFFFFFFF"
+                                                           "FF078069"
+                                                           "FFFFFFFFFFFF")
+                                                       .toHex(' '));
     // The transport key as a number gives the same trailer as a user trailer with it.
     QCOMPARE(Bytes(UserTrailer(TransportKey, TransportKey)).mid(0, 6), FromHex("FFFFFFFFFFFF"));
 }
@@ -108,10 +125,14 @@ void TstCardLayout::keyBytesTakeLow48BitsMostSignificantFirst()
 
 void TstCardLayout::masterNumberBlock()
 {
-    QCOMPARE(Bytes(MasterNumberBlock(4096)).toHex(' '),
-             FromHex("0010000010" "0000000000" "4D4153544552").toHex(' '));
-    QCOMPARE(Bytes(MasterNumberBlock(0x0000000501020304LL)).toHex(' '),
-             FromHex("0403020104" "0000000000" "4D4153544552").toHex(' '));
+    QCOMPARE(Bytes(MasterNumberBlock(4096)).toHex(' '), FromHex("0010000010"
+                                                                "0000000000"
+                                                                "4D4153544552")
+                                                            .toHex(' '));
+    QCOMPARE(Bytes(MasterNumberBlock(0x0000000501020304LL)).toHex(' '), FromHex("0403020104"
+                                                                                "0000000000"
+                                                                                "4D4153544552")
+                                                                            .toHex(' '));
 }
 
 void TstCardLayout::masterDataBlock_data()
@@ -121,13 +142,20 @@ void TstCardLayout::masterDataBlock_data()
     QTest::addColumn<int>("sector");
     QTest::addColumn<QByteArray>("block");
 
-    QTest::newRow("transport keys, sector 1")
-        << qint64(TransportKey) << qint64(TransportKey) << 1
-        << FromHex("FFFFFFFFFFFF" "FFFFFFFFFFFF" "01" "0000" "A4");
+    QTest::newRow("transport keys, sector 1") << qint64(TransportKey) << qint64(TransportKey) << 1
+                                              << FromHex("FFFFFFFFFFFF"
+                                                         "FFFFFFFFFFFF"
+                                                         "01"
+                                                         "0000"
+                                                         "A4");
     // A5 ^ 01^23^45^67^89^AB ^ A1^B2^C3^D4^E5^F6 ^ 1F
     QTest::newRow("distinct keys, sector 31")
         << qint64(0x0123456789ABLL) << qint64(0xA1B2C3D4E5F6LL) << 31
-        << FromHex("0123456789AB" "A1B2C3D4E5F6" "1F" "0000" "8F");
+        << FromHex("0123456789AB"
+                   "A1B2C3D4E5F6"
+                   "1F"
+                   "0000"
+                   "8F");
 }
 
 void TstCardLayout::masterDataBlock()

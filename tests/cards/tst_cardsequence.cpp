@@ -54,13 +54,15 @@ QStringList Auth(int family, int block, bool keyB, int64_t key, const QString &u
 }
 QStringList Write(int family, int block, const QString &data)
 {
-    return {(family == Alto ? QStringLiteral("Mf500PiccWrite(%1, %2)") : QStringLiteral("MfcWriteBlock(%1, %2)"))
+    return {(family == Alto ? QStringLiteral("Mf500PiccWrite(%1, %2)")
+                            : QStringLiteral("MfcWriteBlock(%1, %2)"))
                 .arg(block)
                 .arg(data)};
 }
 QStringList Read(int family, int block)
 {
-    return {(family == Alto ? QStringLiteral("Mf500PiccRead(%1, out)") : QStringLiteral("MfcReadBlock(%1, out)"))
+    return {(family == Alto ? QStringLiteral("Mf500PiccRead(%1, out)")
+                            : QStringLiteral("MfcReadBlock(%1, out)"))
                 .arg(block)};
 }
 QStringList Halt(int family)
@@ -97,10 +99,7 @@ class TstCardSequence : public QObject
 
     std::unique_ptr<TRecordingReader> reader;
 
-    void Use(int family)
-    {
-        ReaderKind = family;
-    }
+    void Use(int family) { ReaderKind = family; }
 
 private slots:
     void init()
@@ -217,8 +216,8 @@ void TstCardSequence::sequences_data()
                                  Write(f, 7, userTrailer) + Halt(f))
                              << qint64(0);
         row("issue, sector 0, own id") << f << QStringLiteral("write") << 0 << true << 0 << false
-                                       << (Auth(f, 0, false, TransportKey) + Sleep(100) + Sleep(100) +
-                                           Write(f, 3, userTrailer) + Halt(f))
+                                       << (Auth(f, 0, false, TransportKey) + Sleep(100) +
+                                           Sleep(100) + Write(f, 3, userTrailer) + Halt(f))
                                        << qint64(0);
         row("issue, sector 31, 7-byte uid")
             << f << QStringLiteral("write") << 31 << false << 0 << true
@@ -235,7 +234,8 @@ void TstCardSequence::sequences_data()
                                        << qint64(0);
         row("erase, 7-byte uid") << f << QStringLiteral("erase") << 2 << false << 0 << true
                                  << (Auth(f, 8, true, SourceKeyB, uid7) + Write(f, 8, Zeros) +
-                                     Write(f, 9, Zeros) + Write(f, 11, TransportTrailerHex) + Halt(f))
+                                     Write(f, 9, Zeros) + Write(f, 11, TransportTrailerHex) +
+                                     Halt(f))
                                  << qint64(0);
         // A master card is written whatever the profile's own-id setting.
         row("master, own id") << f << QStringLiteral("master") << 1 << true << 2 << false
@@ -243,49 +243,52 @@ void TstCardSequence::sequences_data()
                                   Write(f, 5, masterData2) + Write(f, 7, userTrailer) + Halt(f))
                               << qint64(0);
         row("master, 7-byte uid") << f << QStringLiteral("master") << 3 << false << 2 << true
-                                  << (Auth(f, 12, false, TransportKey, uid7) + Write(f, 12, master) +
-                                      Write(f, 13, masterData2) + Write(f, 15, userTrailer) + Halt(f))
+                                  << (Auth(f, 12, false, TransportKey, uid7) +
+                                      Write(f, 12, master) + Write(f, 13, masterData2) +
+                                      Write(f, 15, userTrailer) + Halt(f))
                                   << qint64(0);
 
         // Moves: the second data block of the source is cleared on RW-Alto only.
         const QStringList clearSecond1 = f == Alto ? Sleep(20) + Write(f, 5, Zeros) : QStringList{};
         row("move, same sector") << f << QStringLiteral("move") << 1 << false << 1 << false
-                                 << (Auth(f, 4, false, SourceKeyA) + Read(f, 4) + Auth(f, 4, true, SourceKeyB) +
-                                     Write(f, 4, Zeros) + clearSecond1 + Write(f, 7, TransportTrailerHex) +
-                                     Sleep(20) + Auth(f, 4, false, TransportKey) + Sleep(20) +
-                                     Write(f, 4, number70000) + Sleep(20) + Write(f, 7, targetTrailer) +
-                                     Halt(f))
+                                 << (Auth(f, 4, false, SourceKeyA) + Read(f, 4) +
+                                     Auth(f, 4, true, SourceKeyB) + Write(f, 4, Zeros) +
+                                     clearSecond1 + Write(f, 7, TransportTrailerHex) + Sleep(20) +
+                                     Auth(f, 4, false, TransportKey) + Sleep(20) +
+                                     Write(f, 4, number70000) + Sleep(20) +
+                                     Write(f, 7, targetTrailer) + Halt(f))
                                  << qint64(70000);
         // The card goes to the target profile's own sector.
         row("move, other sector") << f << QStringLiteral("move") << 1 << false << 2 << false
-                                  << (Auth(f, 4, false, SourceKeyA) + Read(f, 4) + Auth(f, 4, true, SourceKeyB) +
-                                      Write(f, 4, Zeros) + clearSecond1 + Write(f, 7, TransportTrailerHex) +
-                                      Sleep(20) + Auth(f, 8, false, TransportKey) + Sleep(20) +
-                                      Write(f, 8, number70000) + Sleep(20) + Write(f, 11, targetTrailer) +
-                                      Halt(f))
+                                  << (Auth(f, 4, false, SourceKeyA) + Read(f, 4) +
+                                      Auth(f, 4, true, SourceKeyB) + Write(f, 4, Zeros) +
+                                      clearSecond1 + Write(f, 7, TransportTrailerHex) + Sleep(20) +
+                                      Auth(f, 8, false, TransportKey) + Sleep(20) +
+                                      Write(f, 8, number70000) + Sleep(20) +
+                                      Write(f, 11, targetTrailer) + Halt(f))
                                   << qint64(70000);
-        row("move, target sector 0") << f << QStringLiteral("move") << 1 << false << 0 << false
-                                     << (Auth(f, 4, false, SourceKeyA) + Read(f, 4) +
-                                         Auth(f, 4, true, SourceKeyB) + Write(f, 4, Zeros) + clearSecond1 +
-                                         Write(f, 7, TransportTrailerHex) + Sleep(20) +
-                                         Auth(f, 0, false, TransportKey) + Sleep(20) +
-                                         Write(f, 3, targetTrailer) + Halt(f))
-                                     << qint64(70000);
+        row("move, target sector 0")
+            << f << QStringLiteral("move") << 1 << false << 0 << false
+            << (Auth(f, 4, false, SourceKeyA) + Read(f, 4) + Auth(f, 4, true, SourceKeyB) +
+                Write(f, 4, Zeros) + clearSecond1 + Write(f, 7, TransportTrailerHex) + Sleep(20) +
+                Auth(f, 0, false, TransportKey) + Sleep(20) + Write(f, 3, targetTrailer) + Halt(f))
+            << qint64(70000);
         // A source in sector 0 identifies cards by their own ID: nothing is read and
         // blocks 0 and 1 are left alone.
-        row("move, source sector 0") << f << QStringLiteral("move") << 0 << true << 1 << false
-                                     << (Auth(f, 0, true, SourceKeyB) + Write(f, 3, TransportTrailerHex) +
-                                         Sleep(20) + Auth(f, 4, false, TransportKey) + Sleep(20) +
-                                         Write(f, 4, Hex(NumberBlock(4242))) + Sleep(20) +
-                                         Write(f, 7, targetTrailer) + Halt(f))
-                                     << qint64(4242);
+        row("move, source sector 0")
+            << f << QStringLiteral("move") << 0 << true << 1 << false
+            << (Auth(f, 0, true, SourceKeyB) + Write(f, 3, TransportTrailerHex) + Sleep(20) +
+                Auth(f, 4, false, TransportKey) + Sleep(20) + Write(f, 4, Hex(NumberBlock(4242))) +
+                Sleep(20) + Write(f, 7, targetTrailer) + Halt(f))
+            << qint64(4242);
         row("move, 7-byte uid") << f << QStringLiteral("move") << 2 << false << 2 << true
                                 << (Auth(f, 8, false, SourceKeyA, uid7) + Read(f, 8) +
                                     Auth(f, 8, true, SourceKeyB, uid7) + Write(f, 8, Zeros) +
                                     (f == Alto ? Sleep(20) + Write(f, 9, Zeros) : QStringList{}) +
                                     Write(f, 11, TransportTrailerHex) + Sleep(20) +
                                     Auth(f, 8, false, TransportKey, uid7) + Sleep(20) +
-                                    Write(f, 8, number70000) + Sleep(20) + Write(f, 11, targetTrailer) + Halt(f))
+                                    Write(f, 8, number70000) + Sleep(20) +
+                                    Write(f, 11, targetTrailer) + Halt(f))
                                 << qint64(70000);
     }
 }
@@ -304,7 +307,8 @@ void TstCardSequence::sequences()
     Use(family);
     auto source = Profile(sourceSector, sourceOwnId);
     auto target = Profile(targetSector, false, TargetKeyA, TargetKeyB);
-    TSerialNumber snr = sevenByteUid ? TSerialNumber{0x04, 0xB1, 0xC2, 0xD4, 0xE5, 0xF6, 0xA7} : Snr4();
+    TSerialNumber snr =
+        sevenByteUid ? TSerialNumber{0x04, 0xB1, 0xC2, 0xD4, 0xE5, 0xF6, 0xA7} : Snr4();
     const uint8_t slen = sevenByteUid ? 7 : 4;
     reader->SetReadBlock(NumberBlock(70000));
     CardEngine::SetNextNumberSource([] { return int64_t(4242); });
@@ -337,21 +341,45 @@ void TstCardSequence::firstFailureEndsTheOperation_data()
     QTest::addColumn<int>("callsMade"); // library calls and waits up to the failing one
 
     // RW-Alto statuses keep their sign, RW-Nova statuses are unsigned 16-bit.
-    QTest::newRow("alto issue, coding the key") << Alto << QStringLiteral("write") << QStringLiteral("Mf500HostCodeKey") << 1 << -9 << -9 << 1;
-    QTest::newRow("alto issue, authentication") << Alto << QStringLiteral("write") << QStringLiteral("Mf500PiccAuthKey") << 1 << -4 << -4 << 2;
-    QTest::newRow("alto issue, number block") << Alto << QStringLiteral("write") << QStringLiteral("Mf500PiccWrite") << 1 << -6 << -6 << 4;
-    QTest::newRow("alto issue, trailer") << Alto << QStringLiteral("write") << QStringLiteral("Mf500PiccWrite") << 2 << -10 << -10 << 6;
-    QTest::newRow("nova issue, authentication") << Nova << QStringLiteral("write") << QStringLiteral("MfcAuthenticateKey") << 1 << 4 << 4 << 1;
-    QTest::newRow("nova issue, trailer, high status") << Nova << QStringLiteral("write") << QStringLiteral("MfcWriteBlock") << 2 << 0xFFF0 << 0xFFF0 << 5;
-    QTest::newRow("nova erase, authentication") << Nova << QStringLiteral("erase") << QStringLiteral("MfcAuthenticateKey") << 1 << 4 << 4 << 1;
-    QTest::newRow("nova erase, second block") << Nova << QStringLiteral("erase") << QStringLiteral("MfcWriteBlock") << 2 << 6 << 6 << 3;
-    QTest::newRow("alto erase, trailer") << Alto << QStringLiteral("erase") << QStringLiteral("Mf500PiccWrite") << 3 << -6 << -6 << 5;
-    QTest::newRow("nova master, data block") << Nova << QStringLiteral("master") << QStringLiteral("MfcWriteBlock") << 2 << 6 << 6 << 3;
-    QTest::newRow("alto master, trailer") << Alto << QStringLiteral("master") << QStringLiteral("Mf500PiccWrite") << 3 << -6 << -6 << 5;
-    QTest::newRow("nova move, reading") << Nova << QStringLiteral("move") << QStringLiteral("MfcReadBlock") << 1 << 6 << 6 << 2;
-    QTest::newRow("nova move, source key B") << Nova << QStringLiteral("move") << QStringLiteral("MfcAuthenticateKey") << 2 << 4 << 4 << 3;
-    QTest::newRow("alto move, target authentication") << Alto << QStringLiteral("move") << QStringLiteral("Mf500PiccAuthKey") << 3 << -4 << -4 << 12;
-    QTest::newRow("nova move, target trailer") << Nova << QStringLiteral("move") << QStringLiteral("MfcWriteBlock") << 4 << 6 << 6 << 11;
+    QTest::newRow("alto issue, coding the key")
+        << Alto << QStringLiteral("write") << QStringLiteral("Mf500HostCodeKey") << 1 << -9 << -9
+        << 1;
+    QTest::newRow("alto issue, authentication")
+        << Alto << QStringLiteral("write") << QStringLiteral("Mf500PiccAuthKey") << 1 << -4 << -4
+        << 2;
+    QTest::newRow("alto issue, number block")
+        << Alto << QStringLiteral("write") << QStringLiteral("Mf500PiccWrite") << 1 << -6 << -6
+        << 4;
+    QTest::newRow("alto issue, trailer")
+        << Alto << QStringLiteral("write") << QStringLiteral("Mf500PiccWrite") << 2 << -10 << -10
+        << 6;
+    QTest::newRow("nova issue, authentication")
+        << Nova << QStringLiteral("write") << QStringLiteral("MfcAuthenticateKey") << 1 << 4 << 4
+        << 1;
+    QTest::newRow("nova issue, trailer, high status")
+        << Nova << QStringLiteral("write") << QStringLiteral("MfcWriteBlock") << 2 << 0xFFF0
+        << 0xFFF0 << 5;
+    QTest::newRow("nova erase, authentication")
+        << Nova << QStringLiteral("erase") << QStringLiteral("MfcAuthenticateKey") << 1 << 4 << 4
+        << 1;
+    QTest::newRow("nova erase, second block")
+        << Nova << QStringLiteral("erase") << QStringLiteral("MfcWriteBlock") << 2 << 6 << 6 << 3;
+    QTest::newRow("alto erase, trailer") << Alto << QStringLiteral("erase")
+                                         << QStringLiteral("Mf500PiccWrite") << 3 << -6 << -6 << 5;
+    QTest::newRow("nova master, data block")
+        << Nova << QStringLiteral("master") << QStringLiteral("MfcWriteBlock") << 2 << 6 << 6 << 3;
+    QTest::newRow("alto master, trailer") << Alto << QStringLiteral("master")
+                                          << QStringLiteral("Mf500PiccWrite") << 3 << -6 << -6 << 5;
+    QTest::newRow("nova move, reading")
+        << Nova << QStringLiteral("move") << QStringLiteral("MfcReadBlock") << 1 << 6 << 6 << 2;
+    QTest::newRow("nova move, source key B")
+        << Nova << QStringLiteral("move") << QStringLiteral("MfcAuthenticateKey") << 2 << 4 << 4
+        << 3;
+    QTest::newRow("alto move, target authentication")
+        << Alto << QStringLiteral("move") << QStringLiteral("Mf500PiccAuthKey") << 3 << -4 << -4
+        << 12;
+    QTest::newRow("nova move, target trailer")
+        << Nova << QStringLiteral("move") << QStringLiteral("MfcWriteBlock") << 4 << 6 << 6 << 11;
 }
 
 void TstCardSequence::firstFailureEndsTheOperation()
@@ -386,7 +414,9 @@ void TstCardSequence::firstFailureEndsTheOperation()
     const QStringList log = reader->Log();
     QCOMPARE(log.size(), callsMade);
     QVERIFY2(log.last().startsWith(function + QLatin1Char('(')), qPrintable(log.last()));
-    QCOMPARE(reader->CallCount(family == Alto ? QStringLiteral("Mf500PiccHalt") : QStringLiteral("HaltA")), 0);
+    QCOMPARE(reader->CallCount(family == Alto ? QStringLiteral("Mf500PiccHalt")
+                                              : QStringLiteral("HaltA")),
+             0);
 }
 
 void TstCardSequence::moveWithBadCheckByteChangesNothing()
@@ -461,17 +491,18 @@ void TstCardSequence::prepareReader_data()
     QTest::newRow("alto, ID above 255 keeps the low byte")
         << Alto << 300 << QString() << 0 << 0
         << QStringList{altoCalls[0], QStringLiteral("PcdWriteE2(0x70, 4, 772C0300)")};
-    QTest::newRow("alto, key not stored") << Alto << 5 << QStringLiteral("Mf500PcdLoadKeyE2") << -25 << -15
-                                          << altoCalls.mid(0, 1);
-    QTest::newRow("alto, record not stored") << Alto << 5 << QStringLiteral("PcdWriteE2") << -12 << -15
-                                             << altoCalls;
+    QTest::newRow("alto, key not stored")
+        << Alto << 5 << QStringLiteral("Mf500PcdLoadKeyE2") << -25 << -15 << altoCalls.mid(0, 1);
+    QTest::newRow("alto, record not stored")
+        << Alto << 5 << QStringLiteral("PcdWriteE2") << -12 << -15 << altoCalls;
     QTest::newRow("nova") << Nova << 5 << QString() << 0 << 0 << novaCalls;
     QTest::newRow("nova, ID above 255 keeps the low byte")
         << Nova << 300 << QString() << 0 << 0
         << QStringList{QStringLiteral("InitReaderTagorData(0x77, 3, 44, 0)"), novaCalls[1]};
-    QTest::newRow("nova, record not kept") << Nova << 5 << QStringLiteral("InitReaderTagorData") << 19 << 19
-                                           << novaCalls.mid(0, 1);
-    QTest::newRow("nova, key not stored") << Nova << 5 << QStringLiteral("MfcStoreKeyE2") << 20 << 20 << novaCalls;
+    QTest::newRow("nova, record not kept")
+        << Nova << 5 << QStringLiteral("InitReaderTagorData") << 19 << 19 << novaCalls.mid(0, 1);
+    QTest::newRow("nova, key not stored")
+        << Nova << 5 << QStringLiteral("MfcStoreKeyE2") << 20 << 20 << novaCalls;
 }
 
 void TstCardSequence::prepareReader()
@@ -509,7 +540,8 @@ void TstCardSequence::readCard_data()
     const QStringList altoOk{QStringLiteral("PcdReadE2(0x70, 5, out)"),
                              QStringLiteral("Mf500PiccActivateIdle(0, out, out, out, out)"),
                              QStringLiteral("Mf500PiccAuthE2(0x60, 01020304, 0, 12)"),
-                             QStringLiteral("Mf500PiccRead(12, out)"), QStringLiteral("Mf500PiccHalt()")};
+                             QStringLiteral("Mf500PiccRead(12, out)"),
+                             QStringLiteral("Mf500PiccHalt()")};
     const QStringList novaOk{QStringLiteral("GetReaderTagorData(out, out, out, out)"),
                              QStringLiteral("ActivateCardA3(0, out, out, out)"),
                              QStringLiteral("MfcAuthentKeyNo(12, 0x0A, 01020304, 0, 0)"),
@@ -521,37 +553,47 @@ void TstCardSequence::readCard_data()
         return list;
     };
 
-    QTest::newRow("alto, read") << Alto << true << false << true << QString() << 0 << 0 << 4 << true << altoOk;
-    QTest::newRow("alto, 7-byte uid") << Alto << true << true << true << QString() << 0 << 0 << 7 << true
-                                      << QStringList{altoOk[0], altoOk[1],
-                                                     QStringLiteral("Mf500PiccAuthE2(0x60, D4E5F6A7, 0, 12)"),
-                                                     altoOk[3], altoOk[4]};
-    QTest::newRow("alto, eeprom unreadable") << Alto << true << false << true << QStringLiteral("PcdReadE2") << -12
-                                             << -18 << 0 << false << without(altoOk, 1);
-    QTest::newRow("alto, not programmed") << Alto << true << false << false << QString() << 0 << -6 << 0 << false
-                                          << without(altoOk, 1);
-    QTest::newRow("alto, no card") << Alto << false << false << true << QString() << 0 << -1 << 0 << false
-                                   << without(altoOk, 2);
-    QTest::newRow("alto, authentication") << Alto << true << false << true << QStringLiteral("Mf500PiccAuthE2")
-                                          << -10 << -4 << 4 << false << without(altoOk, 3);
-    QTest::newRow("alto, block read") << Alto << true << false << true << QStringLiteral("Mf500PiccRead") << -10
-                                      << -10 << 4 << false << altoOk;
+    QTest::newRow("alto, read") << Alto << true << false << true << QString() << 0 << 0 << 4 << true
+                                << altoOk;
+    QTest::newRow("alto, 7-byte uid")
+        << Alto << true << true << true << QString() << 0 << 0 << 7 << true
+        << QStringList{altoOk[0], altoOk[1],
+                       QStringLiteral("Mf500PiccAuthE2(0x60, D4E5F6A7, 0, 12)"), altoOk[3],
+                       altoOk[4]};
+    QTest::newRow("alto, eeprom unreadable")
+        << Alto << true << false << true << QStringLiteral("PcdReadE2") << -12 << -18 << 0 << false
+        << without(altoOk, 1);
+    QTest::newRow("alto, not programmed") << Alto << true << false << false << QString() << 0 << -6
+                                          << 0 << false << without(altoOk, 1);
+    QTest::newRow("alto, no card") << Alto << false << false << true << QString() << 0 << -1 << 0
+                                   << false << without(altoOk, 2);
+    QTest::newRow("alto, authentication")
+        << Alto << true << false << true << QStringLiteral("Mf500PiccAuthE2") << -10 << -4 << 4
+        << false << without(altoOk, 3);
+    QTest::newRow("alto, block read")
+        << Alto << true << false << true << QStringLiteral("Mf500PiccRead") << -10 << -10 << 4
+        << false << altoOk;
 
-    QTest::newRow("nova, read") << Nova << true << false << true << QString() << 0 << 0 << 4 << true << novaOk;
-    QTest::newRow("nova, 7-byte uid") << Nova << true << true << true << QString() << 0 << 0 << 7 << true
-                                      << QStringList{novaOk[0], novaOk[1],
-                                                     QStringLiteral("MfcAuthentKeyNo(12, 0x0A, D4E5F6A7, 0, 0)"),
-                                                     novaOk[3], novaOk[4]};
-    QTest::newRow("nova, record unreadable") << Nova << true << false << true << QStringLiteral("GetReaderTagorData")
-                                             << 19 << 19 << 0 << false << without(novaOk, 1);
-    QTest::newRow("nova, not programmed") << Nova << true << false << false << QString() << 0 << 170 << 0 << false
-                                          << without(novaOk, 1);
-    QTest::newRow("nova, no card") << Nova << false << false << true << QString() << 0 << -1 << 0 << false
-                                   << without(novaOk, 2);
-    QTest::newRow("nova, authentication") << Nova << true << false << true << QStringLiteral("MfcAuthentKeyNo") << 4
-                                          << 7 << 4 << false << without(novaOk, 3);
-    QTest::newRow("nova, block read") << Nova << true << false << true << QStringLiteral("MfcReadBlock") << 6 << 6
-                                      << 4 << false << novaOk;
+    QTest::newRow("nova, read") << Nova << true << false << true << QString() << 0 << 0 << 4 << true
+                                << novaOk;
+    QTest::newRow("nova, 7-byte uid")
+        << Nova << true << true << true << QString() << 0 << 0 << 7 << true
+        << QStringList{novaOk[0], novaOk[1],
+                       QStringLiteral("MfcAuthentKeyNo(12, 0x0A, D4E5F6A7, 0, 0)"), novaOk[3],
+                       novaOk[4]};
+    QTest::newRow("nova, record unreadable")
+        << Nova << true << false << true << QStringLiteral("GetReaderTagorData") << 19 << 19 << 0
+        << false << without(novaOk, 1);
+    QTest::newRow("nova, not programmed") << Nova << true << false << false << QString() << 0 << 170
+                                          << 0 << false << without(novaOk, 1);
+    QTest::newRow("nova, no card") << Nova << false << false << true << QString() << 0 << -1 << 0
+                                   << false << without(novaOk, 2);
+    QTest::newRow("nova, authentication")
+        << Nova << true << false << true << QStringLiteral("MfcAuthentKeyNo") << 4 << 7 << 4
+        << false << without(novaOk, 3);
+    QTest::newRow("nova, block read")
+        << Nova << true << false << true << QStringLiteral("MfcReadBlock") << 6 << 6 << 4 << false
+        << novaOk;
 }
 
 void TstCardSequence::readCard()
@@ -568,8 +610,9 @@ void TstCardSequence::readCard()
     QFETCH(QStringList, calls);
 
     Use(family);
-    const std::vector<uint8_t> uid = sevenByteUid ? std::vector<uint8_t>{0x04, 0xB1, 0xC2, 0xD4, 0xE5, 0xF6, 0xA7}
-                                                  : std::vector<uint8_t>{0x01, 0x02, 0x03, 0x04};
+    const std::vector<uint8_t> uid =
+        sevenByteUid ? std::vector<uint8_t>{0x04, 0xB1, 0xC2, 0xD4, 0xE5, 0xF6, 0xA7}
+                     : std::vector<uint8_t>{0x01, 0x02, 0x03, 0x04};
     if (cardPresent)
         reader->PutCard(uid);
     else
@@ -591,7 +634,8 @@ void TstCardSequence::readCard()
                  QByteArray(reinterpret_cast<const char *>(uid.data()), int(uid.size())));
     if (id2Read) {
         QCOMPARE(ids.Id2Len, 4);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(ids.Id2), 4), QByteArray::fromHex("00100000"));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(ids.Id2), 4),
+                 QByteArray::fromHex("00100000"));
     } else {
         QCOMPARE(ids.Id2Len, 0);
     }

@@ -18,8 +18,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -29,7 +29,7 @@
 #include <vector>
 
 // Shows a card dialog for a profile and waits until the worker polls the empty field.
-#define OPEN_AND_POLL(fx, dialog, prof)                                                              \
+#define OPEN_AND_POLL(fx, dialog, prof)                                                            \
     do {                                                                                           \
         (fx).sim->Alto().ClearLog();                                                               \
         (dialog)->profile = (prof);                                                                \
@@ -116,12 +116,12 @@ public:
         DbPath = dir->filePath(QStringLiteral("tagor.db3"));
         OpenDatabase(DbPath);
         using P = TTestProfiles;
-        if (AddProfile(QStringLiteral("Офис"), P::OfficeSector, QStringLiteral("office"), P::OfficeKeyA,
-                       P::OfficeKeyB, 2, 1, 0x5A17C93E02D4, 0, 0) != 0
-            || AddProfile(QStringLiteral("Склад"), P::StoreSector, QStringLiteral("store"), P::StoreKeyA,
-                          P::StoreKeyB, 2, 1, 0x5A17C93E02D4, 0, 0) != 0
-            || AddProfile(QStringLiteral("Ориг"), P::OrigSector, QStringLiteral("orig"), P::OrigKeyA,
-                          P::OrigKeyB, 2, 1, 0x5A17C93E02D4, 1, 0) != 0) {
+        if (AddProfile(QStringLiteral("Офис"), P::OfficeSector, QStringLiteral("office"),
+                       P::OfficeKeyA, P::OfficeKeyB, 2, 1, 0x5A17C93E02D4, 0, 0) != 0 ||
+            AddProfile(QStringLiteral("Склад"), P::StoreSector, QStringLiteral("store"),
+                       P::StoreKeyA, P::StoreKeyB, 2, 1, 0x5A17C93E02D4, 0, 0) != 0 ||
+            AddProfile(QStringLiteral("Ориг"), P::OrigSector, QStringLiteral("orig"), P::OrigKeyA,
+                       P::OrigKeyB, 2, 1, 0x5A17C93E02D4, 1, 0) != 0) {
             Error = QStringLiteral("AddProfile failed");
             return false;
         }
@@ -151,7 +151,10 @@ public:
         TCardDialog::TimeScale = 1.0;
     }
 
-    TSecProfile *Profile(const QString &name) const { return frmMain->ProfList.ProfileByName(name); }
+    TSecProfile *Profile(const QString &name) const
+    {
+        return frmMain->ProfList.ProfileByName(name);
+    }
     TSecProfile *Office() const { return Profile(QStringLiteral("Офис")); }
     TSecProfile *Store() const { return Profile(QStringLiteral("Склад")); }
     TSecProfile *Orig() const { return Profile(QStringLiteral("Ориг")); }
@@ -216,13 +219,15 @@ public:
     {
         std::vector<TCardRecord> out;
         sqlite3 *db = nullptr;
-        if (sqlite3_open_v2(DbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        if (sqlite3_open_v2(DbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
+            SQLITE_OK) {
             sqlite3_close(db);
             return out;
         }
         sqlite3_stmt *st = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT PROF_ID, SERIAL, CARD_NUM, MASTER FROM Cards ORDER BY ID_CARD",
-                               -1, &st, nullptr) == SQLITE_OK) {
+        if (sqlite3_prepare_v2(
+                db, "SELECT PROF_ID, SERIAL, CARD_NUM, MASTER FROM Cards ORDER BY ID_CARD", -1, &st,
+                nullptr) == SQLITE_OK) {
             while (sqlite3_step(st) == SQLITE_ROW)
                 out.push_back({sqlite3_column_int(st, 0), sqlite3_column_int64(st, 1),
                                sqlite3_column_int64(st, 2), sqlite3_column_int(st, 3)});

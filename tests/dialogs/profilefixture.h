@@ -25,8 +25,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -97,7 +97,7 @@ inline void QueuePassword(const QString &password, bool *asked = nullptr)
 
 // Shows the dialog for the next Modal::Exec, runs the scenario while it is shown and
 // closes it. *ran is set when the dialog really came.
-template<class Dialog>
+template <class Dialog>
 void QueueShown(Dialog *dialog, std::function<void(Dialog *)> scenario, bool *ran = nullptr)
 {
     QueueExec([dialog, scenario = std::move(scenario), ran](QDialog *d) {
@@ -180,11 +180,11 @@ public:
         DbPath = dir->filePath(QStringLiteral("tagor.db3"));
         OpenDatabase(DbPath);
         if (AddProfile(QStringLiteral("Офис"), OfficeSector, QStringLiteral("office"), OfficeKeyA,
-                       OfficeKeyB, 2, 1, 0x5A17C93E02D4, 0, 0) != 0
-            || AddProfile(QStringLiteral("Склад"), StoreSector, QStringLiteral("store"), StoreKeyA,
-                          StoreKeyB, 3, 1, OfficeKeyB, 0, 0) != 0
-            || AddProfile(QStringLiteral("Ориг"), OrigSector, QStringLiteral("orig"), OrigKeyA,
-                          OrigKeyB, 3, 1, OfficeKeyB, 1, 0) != 0) {
+                       OfficeKeyB, 2, 1, 0x5A17C93E02D4, 0, 0) != 0 ||
+            AddProfile(QStringLiteral("Склад"), StoreSector, QStringLiteral("store"), StoreKeyA,
+                       StoreKeyB, 3, 1, OfficeKeyB, 0, 0) != 0 ||
+            AddProfile(QStringLiteral("Ориг"), OrigSector, QStringLiteral("orig"), OrigKeyA,
+                       OrigKeyB, 3, 1, OfficeKeyB, 1, 0) != 0) {
             Error = QStringLiteral("AddProfile failed");
             return false;
         }
@@ -205,7 +205,8 @@ public:
     // Call from cleanup().
     void TearDown()
     {
-        for (QDialog *d : std::initializer_list<QDialog *>{frmMasterCard, frmChangeProf, frmProfileProp})
+        for (QDialog *d :
+             std::initializer_list<QDialog *>{frmMasterCard, frmChangeProf, frmProfileProp})
             d->hide();
         DrainExecQueue();
         // Answers queued for boxes that did not come.
@@ -235,7 +236,10 @@ public:
         frmMain->cbProfilesChange();
     }
 
-    static TSecProfile *Profile(const QString &name) { return frmMain->ProfList.ProfileByName(name); }
+    static TSecProfile *Profile(const QString &name)
+    {
+        return frmMain->ProfList.ProfileByName(name);
+    }
     static TSecProfile *Office() { return Profile(QStringLiteral("Офис")); }
     static TSecProfile *Store() { return Profile(QStringLiteral("Склад")); }
     static TSecProfile *Orig() { return Profile(QStringLiteral("Ориг")); }
@@ -249,7 +253,10 @@ public:
     std::optional<TSimCard> Take() { return sim->Field().TakeCard(); }
     std::optional<TSimCard> OnField() const { return sim->Field().Card(); }
 
-    static TSimCard Blank(std::vector<uint8_t> uid) { return TSimCard(TSimCard::Type::Classic1K, uid); }
+    static TSimCard Blank(std::vector<uint8_t> uid)
+    {
+        return TSimCard(TSimCard::Type::Classic1K, uid);
+    }
     // A card issued as a user card of a profile (number block and trailer with its keys).
     static TSimCard Issued(std::vector<uint8_t> uid, const TSecProfile &p, int64_t number)
     {
@@ -272,10 +279,11 @@ public:
     std::vector<TRegisterRecord> Cards() const
     {
         std::vector<TRegisterRecord> out;
-        Sql("SELECT PROF_ID, SERIAL, CARD_NUM, MASTER FROM Cards ORDER BY ID_CARD", [&](sqlite3_stmt *st) {
-            out.push_back({sqlite3_column_int(st, 0), sqlite3_column_int64(st, 1),
-                           sqlite3_column_int64(st, 2), sqlite3_column_int(st, 3)});
-        });
+        Sql("SELECT PROF_ID, SERIAL, CARD_NUM, MASTER FROM Cards ORDER BY ID_CARD",
+            [&](sqlite3_stmt *st) {
+                out.push_back({sqlite3_column_int(st, 0), sqlite3_column_int64(st, 1),
+                               sqlite3_column_int64(st, 2), sqlite3_column_int(st, 3)});
+            });
         return out;
     }
 
@@ -283,7 +291,8 @@ public:
     bool Sql(const char *sql, const std::function<void(sqlite3_stmt *)> &row = {}) const
     {
         sqlite3 *db = nullptr;
-        if (sqlite3_open_v2(DbPath.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        if (sqlite3_open_v2(DbPath.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+            SQLITE_OK) {
             sqlite3_close(db);
             return false;
         }
@@ -321,12 +330,14 @@ public:
     bool WaitWorkerPolling()
     {
         sim->Alto().ClearLog();
-        return QTest::qWaitFor([this] {
-            int polls = 0;
-            for (const std::string &call : sim->Alto().CallLog())
-                polls += call.rfind("Mf500PiccActivateIdle", 0) == 0;
-            return polls >= 2;
-        }, 10000);
+        return QTest::qWaitFor(
+            [this] {
+                int polls = 0;
+                for (const std::string &call : sim->Alto().CallLog())
+                    polls += call.rfind("Mf500PiccActivateIdle", 0) == 0;
+                return polls >= 2;
+            },
+            10000);
     }
 
     static bool WorkerRunning() { return mfrcthread && !mfrcthread->Suspended(); }

@@ -121,7 +121,8 @@ void TestCardIssue::issueTwoCardsInARow()
     QVERIFY(!mfrcthread->Suspended());
     WAIT_MSG(frmCard);
 
-    const std::vector<TCardRecord> both = {first[0], {office->ID(), TCardFixture::SerialOf(uidB), 4097, 0}};
+    const std::vector<TCardRecord> both = {first[0],
+                                           {office->ID(), TCardFixture::SerialOf(uidB), 4097, 0}};
     QCOMPARE(fx.Cards(), both);
     const TSimCard cardB = *fx.Take();
     QCOMPARE(cardB.Block(BlockOf(office->Sector, 0)), CardLayout::NumberBlock(4097));
@@ -172,18 +173,18 @@ void TestCardIssue::numberEntry_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<qint64>("number");
 
-    QTest::newRow("hex lower case made upper") << true << QStringLiteral("a") << QStringLiteral("A0 00 00 00")
-                                               << qint64(0xA0000000);
-    QTest::newRow("hex G and minus discarded") << true << QStringLiteral("G-") << QStringLiteral("00 00 00 00")
-                                               << qint64(0);
-    QTest::newRow("hex first two positions") << true << QStringLiteral("12") << QStringLiteral("12 00 00 00")
-                                             << qint64(0x12000000);
-    QTest::newRow("hex Cyrillic discarded") << true << QStringLiteral("fЖ1") << QStringLiteral("F1 00 00 00")
-                                            << qint64(0xF1000000);
-    QTest::newRow("dec letters discarded") << false << QStringLiteral("1x2a3")
-                                           << QStringLiteral("123000000") << qint64(123000000);
-    QTest::newRow("dec all nine") << false << QStringLiteral("000004096") << QStringLiteral("000004096")
-                                  << qint64(4096);
+    QTest::newRow("hex lower case made upper")
+        << true << QStringLiteral("a") << QStringLiteral("A0 00 00 00") << qint64(0xA0000000);
+    QTest::newRow("hex G and minus discarded")
+        << true << QStringLiteral("G-") << QStringLiteral("00 00 00 00") << qint64(0);
+    QTest::newRow("hex first two positions")
+        << true << QStringLiteral("12") << QStringLiteral("12 00 00 00") << qint64(0x12000000);
+    QTest::newRow("hex Cyrillic discarded")
+        << true << QStringLiteral("fЖ1") << QStringLiteral("F1 00 00 00") << qint64(0xF1000000);
+    QTest::newRow("dec letters discarded")
+        << false << QStringLiteral("1x2a3") << QStringLiteral("123000000") << qint64(123000000);
+    QTest::newRow("dec all nine") << false << QStringLiteral("000004096")
+                                  << QStringLiteral("000004096") << qint64(4096);
 }
 
 void TestCardIssue::numberEntry()
@@ -287,7 +288,8 @@ void TestCardIssue::useOriginalId()
         QCOMPARE(frmCard->lblMsg->text(), QStringLiteral("Карта успешно инициализирована."));
         expected.push_back({orig->ID(), TCardFixture::SerialOf(uid), 0, 0});
         QCOMPARE(fx.Cards(), expected);
-        QCOMPARE(fx.Take()->Block(BlockOf(orig->Sector, 3)), CardLayout::UserTrailer(orig->KeyA, orig->KeyB));
+        QCOMPARE(fx.Take()->Block(BlockOf(orig->Sector, 3)),
+                 CardLayout::UserTrailer(orig->KeyA, orig->KeyB));
         QCOMPARE(mfrcthread->cardnumber.load(), 4096);
         TCardFixture::EndMessage(frmCard);
     }
@@ -337,7 +339,8 @@ void TestCardIssue::cardLyingOnReaderAtFirstRun()
     fx.Present(TCardFixture::Blank(uid));
     WAIT_MSG(frmCard);
     QCOMPARE(frmCard->lblMsg->text(), QStringLiteral("Карта успешно инициализирована."));
-    const std::vector<TCardRecord> expected = {{office->ID(), TCardFixture::SerialOf(uid), 4096, 0}};
+    const std::vector<TCardRecord> expected = {
+        {office->ID(), TCardFixture::SerialOf(uid), 4096, 0}};
     QCOMPARE(fx.Cards(), expected);
 }
 
@@ -415,21 +418,27 @@ void TestCardIssue::launcher_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("opens");
 
-    const QString profileError = QStringLiteral("Для данного профиля создание, очистка или изменение карты невозможно.");
-    QTest::newRow("no reader") << false << 0 << true << QString() << QStringLiteral("Нет считывателя")
-                               << QStringLiteral("Нет доступного или подключенного считывателя") << false;
-    QTest::newRow("profile Пустой") << true << 1 << true << QString() << QStringLiteral("Ошибка профиля")
-                                    << profileError << false;
-    QTest::newRow("no reader before profile") << false << 1 << true << QString() << QStringLiteral("Нет считывателя")
-                                              << QStringLiteral("Нет доступного или подключенного считывателя") << false;
-    QTest::newRow("unknown profile") << true << 99 << true << QString() << QStringLiteral("Tagor")
-                                     << QStringLiteral("INTERNAL ERROR in actNewProfileExecute\r\nCall developers support")
-                                     << false;
-    QTest::newRow("wrong password") << true << 0 << false << QStringLiteral("Office") << QString() << QString()
-                                    << false;
-    QTest::newRow("right password") << true << 0 << false << QStringLiteral("office") << QString() << QString()
-                                    << true;
-    QTest::newRow("active profile") << true << 0 << true << QString() << QString() << QString() << true;
+    const QString profileError =
+        QStringLiteral("Для данного профиля создание, очистка или изменение карты невозможно.");
+    QTest::newRow("no reader") << false << 0 << true << QString()
+                               << QStringLiteral("Нет считывателя")
+                               << QStringLiteral("Нет доступного или подключенного считывателя")
+                               << false;
+    QTest::newRow("profile Пустой") << true << 1 << true << QString()
+                                    << QStringLiteral("Ошибка профиля") << profileError << false;
+    QTest::newRow("no reader before profile")
+        << false << 1 << true << QString() << QStringLiteral("Нет считывателя")
+        << QStringLiteral("Нет доступного или подключенного считывателя") << false;
+    QTest::newRow("unknown profile")
+        << true << 99 << true << QString() << QStringLiteral("Tagor")
+        << QStringLiteral("INTERNAL ERROR in actNewProfileExecute\r\nCall developers support")
+        << false;
+    QTest::newRow("wrong password")
+        << true << 0 << false << QStringLiteral("Office") << QString() << QString() << false;
+    QTest::newRow("right password")
+        << true << 0 << false << QStringLiteral("office") << QString() << QString() << true;
+    QTest::newRow("active profile")
+        << true << 0 << true << QString() << QString() << QString() << true;
 }
 
 void TestCardIssue::launcher()

@@ -103,7 +103,8 @@ void TestCardErase::erase()
     QVERIFY(mfrcthread->Suspended());
     const TSimCard card = *fx.OnField();
     if (erased) {
-        QCOMPARE(frmCardErase->lblMsg->text(), QStringLiteral("Карта успешно очищена и удалена из БД."));
+        QCOMPARE(frmCardErase->lblMsg->text(),
+                 QStringLiteral("Карта успешно очищена и удалена из БД."));
         QCOMPARE(TCardFixture::MsgColour(frmCardErase), QColor(Qt::blue));
         QVERIFY(frmCardErase->imgOk->isVisible());
         QCOMPARE(frmCardErase->MsgTimeout(), 2000);
@@ -111,13 +112,16 @@ void TestCardErase::erase()
         const std::vector<TCardRecord> rest = {{office->ID(), 0x0A0B0C0D, 5000, 0}};
         QCOMPARE(fx.Cards(), rest);
     } else {
-        QCOMPARE(frmCardErase->lblMsg->text(),
-                 QStringLiteral("Внимание! При попытке очистки карты произошла ошибка, возможно карта не "
-                                "подготовлена для работы с данным профилем или произошла непредвиденная ошибка."));
+        QCOMPARE(
+            frmCardErase->lblMsg->text(),
+            QStringLiteral(
+                "Внимание! При попытке очистки карты произошла ошибка, возможно карта не "
+                "подготовлена для работы с данным профилем или произошла непредвиденная ошибка."));
         QCOMPARE(TCardFixture::MsgColour(frmCardErase), QColor(Qt::red));
         QVERIFY(frmCardErase->imgAttention->isVisible());
         QCOMPARE(frmCardErase->MsgTimeout(), 5000);
-        QCOMPARE(card.Block(BlockOf(store->Sector, 3)), CardLayout::UserTrailer(store->KeyA, store->KeyB));
+        QCOMPARE(card.Block(BlockOf(store->Sector, 3)),
+                 CardLayout::UserTrailer(store->KeyA, store->KeyB));
         QCOMPARE(card.Block(BlockOf(store->Sector, 0)), CardLayout::NumberBlock(4096));
         QCOMPARE(fx.Cards(), before);
     }
@@ -164,7 +168,8 @@ void TestCardErase::closingWhileMessageShows()
     frmCardErase->profile = office;
     frmCardErase->show();
     WAIT_MSG(frmCardErase);
-    QCOMPARE(frmCardErase->lblMsg->text(), QStringLiteral("Карта успешно очищена и удалена из БД."));
+    QCOMPARE(frmCardErase->lblMsg->text(),
+             QStringLiteral("Карта успешно очищена и удалена из БД."));
     QVERIFY(fx.Cards().empty());
 }
 
@@ -185,7 +190,8 @@ void TestCardErase::closedDialogsTimerLeavesWorkerPaused()
     const TSimCard issued = *fx.Take();
     fx.Present(issued);
     WAIT_MSG(frmCardErase);
-    QCOMPARE(frmCardErase->lblMsg->text(), QStringLiteral("Карта успешно очищена и удалена из БД."));
+    QCOMPARE(frmCardErase->lblMsg->text(),
+             QStringLiteral("Карта успешно очищена и удалена из БД."));
     QVERIFY(mfrcthread->Suspended());
 
     // The issue dialog's message time runs out now: the erase dialog's pause holds.
@@ -247,28 +253,33 @@ void TestCardErase::closeKeys()
 void TestCardErase::launcher_data()
 {
     QTest::addColumn<bool>("reader");
-    QTest::addColumn<bool>("profiles"); // false: the profile list is empty
-    QTest::addColumn<int>("currentId"); // 0: the test profile "Офис"
+    QTest::addColumn<bool>("profiles");    // false: the profile list is empty
+    QTest::addColumn<int>("currentId");    // 0: the test profile "Офис"
     QTest::addColumn<QString>("password"); // typed into frmPass; empty: the profile is active
     QTest::addColumn<QString>("caption");  // of the refusal box; empty: none
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("opens");
 
     const QString noProfile = QStringLiteral("Нет профиля");
-    QTest::newRow("no reader") << false << true << 0 << QString() << QStringLiteral("Нет считывателя")
-                               << QStringLiteral("Нет доступного или подключенного считывателя") << false;
+    QTest::newRow("no reader") << false << true << 0 << QString()
+                               << QStringLiteral("Нет считывателя")
+                               << QStringLiteral("Нет доступного или подключенного считывателя")
+                               << false;
     QTest::newRow("no profiles") << true << false << 0 << QString() << noProfile
-                                 << QStringLiteral("Нет профиля безопасности для очистки карт") << false;
-    QTest::newRow("unknown profile") << true << true << 99 << QString() << noProfile
-                                     << QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка.")
-                                     << false;
-    QTest::newRow("profile Пустой") << true << true << 1 << QString() << QStringLiteral("Ошибка профиля")
-                                    << QStringLiteral("Для данного профиля создание, очистка или изменение карты невозможно.")
-                                    << false;
-    QTest::newRow("wrong password") << true << true << 0 << QStringLiteral("wrong") << QString() << QString()
-                                    << false;
-    QTest::newRow("right password") << true << true << 0 << QStringLiteral("office") << QString() << QString()
-                                    << true;
+                                 << QStringLiteral("Нет профиля безопасности для очистки карт")
+                                 << false;
+    QTest::newRow("unknown profile")
+        << true << true << 99 << QString() << noProfile
+        << QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка.")
+        << false;
+    QTest::newRow("profile Пустой")
+        << true << true << 1 << QString() << QStringLiteral("Ошибка профиля")
+        << QStringLiteral("Для данного профиля создание, очистка или изменение карты невозможно.")
+        << false;
+    QTest::newRow("wrong password")
+        << true << true << 0 << QStringLiteral("wrong") << QString() << QString() << false;
+    QTest::newRow("right password")
+        << true << true << 0 << QStringLiteral("office") << QString() << QString() << true;
 }
 
 void TestCardErase::launcher()

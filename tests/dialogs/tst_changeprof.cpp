@@ -61,14 +61,19 @@ void TestChangeProf::launcherRefusals_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QStringList>("boxes");
 
-    QTest::newRow("no reader") << READER_NONE << false << 0 << QString()
-                               << QStringList{QStringLiteral("Нет считывателя|Нет доступного или подключенного считывателя")};
+    QTest::newRow("no reader")
+        << READER_NONE << false << 0 << QString()
+        << QStringList{
+               QStringLiteral("Нет считывателя|Нет доступного или подключенного считывателя")};
     QTest::newRow("only the seeded profiles")
         << READER_ALTO << true << 2 << QString()
-        << QStringList{QStringLiteral("Нет профиля|Нет профилей безопасности для перепрограммирования карты")};
-    QTest::newRow("no such profile") << READER_ALTO << false << 99 << QString()
-                                     << QStringList{QStringLiteral("Нет профиля|Не активирован профиль безопасности.")};
-    QTest::newRow("wrong password") << READER_ALTO << false << 0 << QStringLiteral("OFFICE") << QStringList{};
+        << QStringList{QStringLiteral(
+               "Нет профиля|Нет профилей безопасности для перепрограммирования карты")};
+    QTest::newRow("no such profile")
+        << READER_ALTO << false << 99 << QString()
+        << QStringList{QStringLiteral("Нет профиля|Не активирован профиль безопасности.")};
+    QTest::newRow("wrong password")
+        << READER_ALTO << false << 0 << QStringLiteral("OFFICE") << QStringList{};
 }
 
 void TestChangeProf::launcherRefusals()
@@ -90,7 +95,8 @@ void TestChangeProf::launcherRefusals()
     if (!boxes.isEmpty())
         F::AnswerOk();
     bool shown = false;
-    QueueShown<TfrmChangeProf>(frmChangeProf, [](TfrmChangeProf *) {}, &shown);
+    QueueShown<TfrmChangeProf>(
+        frmChangeProf, [](TfrmChangeProf *) {}, &shown);
     frmMain->actChangeProfileExecute();
     QVERIFY(!shown);
     QCOMPARE(F::Boxes(), boxes);
@@ -100,55 +106,62 @@ void TestChangeProf::readinessAndActivation()
 {
     QueuePassword(QStringLiteral("office")); // the current profile, asked by the launcher
     bool shown = false;
-    QueueShown<TfrmChangeProf>(frmChangeProf, [&](TfrmChangeProf *d) {
-        // Both lists start on the current profile.
-        QCOMPARE(d->cbProfiles1->currentData().toInt(), F::Office()->ID());
-        QCOMPARE(d->cbProfiles2->currentData().toInt(), F::Office()->ID());
-        QVERIFY(d->lblErrorProfile->isVisible());
-        QCOMPARE(d->lblErrorProfile->text(), QStringLiteral("Исходный и целевой профили безопасности должны быть разными."));
-        QVERIFY(!d->lblPesentCard->isVisible());
-        QVERIFY(!d->btnActivate1->isEnabled());
-        QVERIFY(!d->btnActivate2->isEnabled());
-        QVERIFY(!F::WorkerRunning());
-        QVERIFY(!d->ImageWait->isVisible());
-        QCOMPARE(mfrcthread->threadaction.load(), TA_REWRITE);
+    QueueShown<TfrmChangeProf>(
+        frmChangeProf,
+        [&](TfrmChangeProf *d) {
+            // Both lists start on the current profile.
+            QCOMPARE(d->cbProfiles1->currentData().toInt(), F::Office()->ID());
+            QCOMPARE(d->cbProfiles2->currentData().toInt(), F::Office()->ID());
+            QVERIFY(d->lblErrorProfile->isVisible());
+            QCOMPARE(
+                d->lblErrorProfile->text(),
+                QStringLiteral("Исходный и целевой профили безопасности должны быть разными."));
+            QVERIFY(!d->lblPesentCard->isVisible());
+            QVERIFY(!d->btnActivate1->isEnabled());
+            QVERIFY(!d->btnActivate2->isEnabled());
+            QVERIFY(!F::WorkerRunning());
+            QVERIFY(!d->ImageWait->isVisible());
+            QCOMPARE(mfrcthread->threadaction.load(), TA_REWRITE);
 
-        // An inactive target.
-        Choose(d->cbProfiles2, F::Store()->ID());
-        QCOMPARE(d->lblErrorProfile->text(),
-                 QStringLiteral("Для перепрограммирования карты оба профиля должны бфть активированы."));
-        QVERIFY(d->btnActivate2->isEnabled());
-        QVERIFY(!F::WorkerRunning());
+            // An inactive target.
+            Choose(d->cbProfiles2, F::Store()->ID());
+            QCOMPARE(d->lblErrorProfile->text(),
+                     QStringLiteral(
+                         "Для перепрограммирования карты оба профиля должны бфть активированы."));
+            QVERIFY(d->btnActivate2->isEnabled());
+            QVERIFY(!F::WorkerRunning());
 
-        // A wrong password, then a cancelled one: nothing changes, nothing is said.
-        QueuePassword(QStringLiteral("Store"));
-        d->btnActivate2->click();
-        QueuePassword(QString());
-        d->btnActivate2->click();
-        QVERIFY(Modal::History().empty());
-        QVERIFY(d->btnActivate2->isEnabled());
-        QVERIFY(!F::Store()->Active());
-        QVERIFY(!F::WorkerRunning());
+            // A wrong password, then a cancelled one: nothing changes, nothing is said.
+            QueuePassword(QStringLiteral("Store"));
+            d->btnActivate2->click();
+            QueuePassword(QString());
+            d->btnActivate2->click();
+            QVERIFY(Modal::History().empty());
+            QVERIFY(d->btnActivate2->isEnabled());
+            QVERIFY(!F::Store()->Active());
+            QVERIFY(!F::WorkerRunning());
 
-        QueuePassword(QStringLiteral("store"));
-        d->btnActivate2->click();
-        QVERIFY(F::Store()->Active());
-        QVERIFY(!d->btnActivate2->isEnabled());
-        QVERIFY(F::WorkerRunning());
-        QVERIFY(d->lblPesentCard->isVisible());
-        QCOMPARE(d->lblPesentCard->text(), QStringLiteral("Все установки готовы, поднесите карту к считывателю"));
-        QVERIFY(!d->lblErrorProfile->isVisible());
-        QCOMPARE(d->lblErrorProfile->text(), QStringLiteral("ERROR"));
-        QVERIFY(d->ImageWait->isVisible());
-        QCOMPARE(mfrcthread->profile0.load(), F::Office());
-        QCOMPARE(mfrcthread->profile1.load(), F::Store());
+            QueuePassword(QStringLiteral("store"));
+            d->btnActivate2->click();
+            QVERIFY(F::Store()->Active());
+            QVERIFY(!d->btnActivate2->isEnabled());
+            QVERIFY(F::WorkerRunning());
+            QVERIFY(d->lblPesentCard->isVisible());
+            QCOMPARE(d->lblPesentCard->text(),
+                     QStringLiteral("Все установки готовы, поднесите карту к считывателю"));
+            QVERIFY(!d->lblErrorProfile->isVisible());
+            QCOMPARE(d->lblErrorProfile->text(), QStringLiteral("ERROR"));
+            QVERIFY(d->ImageWait->isVisible());
+            QCOMPARE(mfrcthread->profile0.load(), F::Office());
+            QCOMPARE(mfrcthread->profile1.load(), F::Store());
 
-        // Back to the same profile on both sides: the worker stops.
-        Choose(d->cbProfiles1, F::Store()->ID());
-        QVERIFY(!F::WorkerRunning());
-        QVERIFY(d->lblErrorProfile->isVisible());
-        QVERIFY(!d->lblPesentCard->isVisible());
-    }, &shown);
+            // Back to the same profile on both sides: the worker stops.
+            Choose(d->cbProfiles1, F::Store()->ID());
+            QVERIFY(!F::WorkerRunning());
+            QVERIFY(d->lblErrorProfile->isVisible());
+            QVERIFY(!d->lblPesentCard->isVisible());
+        },
+        &shown);
     frmMain->actChangeProfileExecute();
     QVERIFY(shown);
     QVERIFY(!F::WorkerRunning());
@@ -168,21 +181,26 @@ void TestChangeProf::emptyProfileRefused()
     F::Office()->SetActive(true);
     F::Store()->SetActive(true);
     bool shown = false;
-    QueueShown<TfrmChangeProf>(frmChangeProf, [&](TfrmChangeProf *d) {
-        Choose(d->cbProfiles2, F::Store()->ID());
-        QVERIFY(F::WorkerRunning());
-        F::AnswerOk();
-        Choose(source ? d->cbProfiles1 : d->cbProfiles2, 1);
-        QCOMPARE(F::Boxes(), QStringList{QStringLiteral("Нет профиля|Профиль Пустой не может быть ") +
-                                         (source ? QStringLiteral("исходным.") : QStringLiteral("целевым."))});
-        QCOMPARE(Modal::History().front().icon, QMessageBox::Critical);
-        // The choice is ignored: the worker goes on with its job.
-        QCOMPARE(d->profile1, F::Office());
-        QCOMPARE(d->profile2, F::Store());
-        QVERIFY(F::WorkerRunning());
-        QCOMPARE(mfrcthread->profile0.load(), F::Office());
-        QCOMPARE(mfrcthread->profile1.load(), F::Store());
-    }, &shown);
+    QueueShown<TfrmChangeProf>(
+        frmChangeProf,
+        [&](TfrmChangeProf *d) {
+            Choose(d->cbProfiles2, F::Store()->ID());
+            QVERIFY(F::WorkerRunning());
+            F::AnswerOk();
+            Choose(source ? d->cbProfiles1 : d->cbProfiles2, 1);
+            QCOMPARE(
+                F::Boxes(),
+                QStringList{QStringLiteral("Нет профиля|Профиль Пустой не может быть ") +
+                            (source ? QStringLiteral("исходным.") : QStringLiteral("целевым."))});
+            QCOMPARE(Modal::History().front().icon, QMessageBox::Critical);
+            // The choice is ignored: the worker goes on with its job.
+            QCOMPARE(d->profile1, F::Office());
+            QCOMPARE(d->profile2, F::Store());
+            QVERIFY(F::WorkerRunning());
+            QCOMPARE(mfrcthread->profile0.load(), F::Office());
+            QCOMPARE(mfrcthread->profile1.load(), F::Store());
+        },
+        &shown);
     frmMain->actChangeProfileExecute();
     QVERIFY(shown);
 }
@@ -197,33 +215,38 @@ void TestChangeProf::twoCardsInARowWithoutWaiting()
     const TSimCard card2 = IssuedUnderOffice(uid2, 0x12345678);
     const int32_t storeId = F::Store()->ID();
     bool shown = false;
-    QueueShown<TfrmChangeProf>(frmChangeProf, [&](TfrmChangeProf *d) {
-        Choose(d->cbProfiles2, storeId);
-        QVERIFY(F::WorkerRunning());
-        TCardDialog::TimeScale = 1.0; // the message outlasts both cards
-        QVERIFY(fx.WaitWorkerPolling());
+    QueueShown<TfrmChangeProf>(
+        frmChangeProf,
+        [&](TfrmChangeProf *d) {
+            Choose(d->cbProfiles2, storeId);
+            QVERIFY(F::WorkerRunning());
+            TCardDialog::TimeScale = 1.0; // the message outlasts both cards
+            QVERIFY(fx.WaitWorkerPolling());
 
-        fx.Present(card1);
-        QVERIFY(QTest::qWaitFor([&] { return fx.Cards()[0].profId == storeId; }, 10000));
-        QTRY_VERIFY(d->lblMsg->isVisible());
-        QCOMPARE(d->lblMsg->text(), QStringLiteral("Карта успешно перепрограммирована."));
-        QCOMPARE(d->MsgTimeout(), 2000);
-        QVERIFY(F::WorkerRunning()); // the message does not stop the worker
-        const TSimCard moved = *fx.Take();
-        QCOMPARE(moved.Block(CardLayout::BlockOf(F::StoreSector, 0)), CardLayout::NumberBlock(5000));
-        QCOMPARE(moved.Block(CardLayout::BlockOf(F::StoreSector, 3)),
-                 CardLayout::UserTrailer(F::StoreKeyA, F::StoreKeyB));
-        QCOMPARE(moved.Block(CardLayout::BlockOf(F::OfficeSector, 3)), CardLayout::TransportTrailer());
+            fx.Present(card1);
+            QVERIFY(QTest::qWaitFor([&] { return fx.Cards()[0].profId == storeId; }, 10000));
+            QTRY_VERIFY(d->lblMsg->isVisible());
+            QCOMPARE(d->lblMsg->text(), QStringLiteral("Карта успешно перепрограммирована."));
+            QCOMPARE(d->MsgTimeout(), 2000);
+            QVERIFY(F::WorkerRunning()); // the message does not stop the worker
+            const TSimCard moved = *fx.Take();
+            QCOMPARE(moved.Block(CardLayout::BlockOf(F::StoreSector, 0)),
+                     CardLayout::NumberBlock(5000));
+            QCOMPARE(moved.Block(CardLayout::BlockOf(F::StoreSector, 3)),
+                     CardLayout::UserTrailer(F::StoreKeyA, F::StoreKeyB));
+            QCOMPARE(moved.Block(CardLayout::BlockOf(F::OfficeSector, 3)),
+                     CardLayout::TransportTrailer());
 
-        // The second card while the first message still shows.
-        QVERIFY(d->Timer->isActive());
-        fx.Present(card2);
-        QVERIFY(QTest::qWaitFor([&] { return fx.Cards()[1].profId == storeId; }, 10000));
-        QTRY_VERIFY(d->Timer->isActive());
-        F::EndMessage(d);
-        QVERIFY(!d->lblMsg->isVisible());
-        QVERIFY(F::WorkerRunning());
-    }, &shown);
+            // The second card while the first message still shows.
+            QVERIFY(d->Timer->isActive());
+            fx.Present(card2);
+            QVERIFY(QTest::qWaitFor([&] { return fx.Cards()[1].profId == storeId; }, 10000));
+            QTRY_VERIFY(d->Timer->isActive());
+            F::EndMessage(d);
+            QVERIFY(!d->lblMsg->isVisible());
+            QVERIFY(F::WorkerRunning());
+        },
+        &shown);
     frmMain->actChangeProfileExecute();
     QVERIFY(shown);
     QVERIFY(!F::WorkerRunning());
@@ -240,13 +263,17 @@ void TestChangeProf::targetWithOriginalIdRecordsZero()
     const std::vector<uint8_t> uid{0xE0, 0xE1, 0xE2, 0xE3};
     const TSimCard card = IssuedUnderOffice(uid, 4242);
     bool shown = false;
-    QueueShown<TfrmChangeProf>(frmChangeProf, [&](TfrmChangeProf *d) {
-        Choose(d->cbProfiles2, F::Orig()->ID());
-        QVERIFY(fx.WaitWorkerPolling());
-        fx.Present(card);
-        QVERIFY(QTest::qWaitFor([&] { return fx.Cards()[0].profId == F::Orig()->ID(); }, 10000));
-        QTRY_COMPARE(d->lblMsg->text(), QStringLiteral("Карта успешно перепрограммирована."));
-    }, &shown);
+    QueueShown<TfrmChangeProf>(
+        frmChangeProf,
+        [&](TfrmChangeProf *d) {
+            Choose(d->cbProfiles2, F::Orig()->ID());
+            QVERIFY(fx.WaitWorkerPolling());
+            fx.Present(card);
+            QVERIFY(
+                QTest::qWaitFor([&] { return fx.Cards()[0].profId == F::Orig()->ID(); }, 10000));
+            QTRY_COMPARE(d->lblMsg->text(), QStringLiteral("Карта успешно перепрограммирована."));
+        },
+        &shown);
     frmMain->actChangeProfileExecute();
     QVERIFY(shown);
     QCOMPARE(fx.Cards().front(), (TRegisterRecord{F::Orig()->ID(), F::SerialOf(uid), 0, 0}));
@@ -259,21 +286,25 @@ void TestChangeProf::recordThatCannotFollowIsReported()
     const std::vector<uint8_t> uid{0xF0, 0xF1, 0xF2, 0xF3};
     const TSimCard card = IssuedUnderOffice(uid, 6000);
     // The register refuses every change of a card record.
-    QVERIFY(fx.Sql("CREATE TRIGGER refuse BEFORE UPDATE ON Cards BEGIN SELECT RAISE(ABORT, 'refused'); END;"));
+    QVERIFY(fx.Sql(
+        "CREATE TRIGGER refuse BEFORE UPDATE ON Cards BEGIN SELECT RAISE(ABORT, 'refused'); END;"));
     bool shown = false;
-    QueueShown<TfrmChangeProf>(frmChangeProf, [&](TfrmChangeProf *d) {
-        Choose(d->cbProfiles2, F::Store()->ID());
-        QVERIFY(fx.WaitWorkerPolling());
-        fx.Present(card);
-        QTRY_VERIFY_WITH_TIMEOUT(d->lblMsg->isVisible(), 10000);
-        QCOMPARE(d->lblMsg->text(), TfrmChangeProf::RecordFailedText());
-        QCOMPARE(d->lblMsg->palette().color(QPalette::WindowText), QColor(Qt::red));
-        QVERIFY(d->imgAttention->isVisible());
-        QVERIFY(!d->imgOk->isVisible());
-        // The card itself was moved.
-        QCOMPARE(fx.OnField()->Block(CardLayout::BlockOf(F::StoreSector, 3)),
-                 CardLayout::UserTrailer(F::StoreKeyA, F::StoreKeyB));
-    }, &shown);
+    QueueShown<TfrmChangeProf>(
+        frmChangeProf,
+        [&](TfrmChangeProf *d) {
+            Choose(d->cbProfiles2, F::Store()->ID());
+            QVERIFY(fx.WaitWorkerPolling());
+            fx.Present(card);
+            QTRY_VERIFY_WITH_TIMEOUT(d->lblMsg->isVisible(), 10000);
+            QCOMPARE(d->lblMsg->text(), TfrmChangeProf::RecordFailedText());
+            QCOMPARE(d->lblMsg->palette().color(QPalette::WindowText), QColor(Qt::red));
+            QVERIFY(d->imgAttention->isVisible());
+            QVERIFY(!d->imgOk->isVisible());
+            // The card itself was moved.
+            QCOMPARE(fx.OnField()->Block(CardLayout::BlockOf(F::StoreSector, 3)),
+                     CardLayout::UserTrailer(F::StoreKeyA, F::StoreKeyB));
+        },
+        &shown);
     frmMain->actChangeProfileExecute();
     QVERIFY(shown);
     QCOMPARE(fx.Cards().front(), (TRegisterRecord{F::Office()->ID(), F::SerialOf(uid), 6000, 0}));

@@ -52,13 +52,19 @@ void TestMasterCard::launcherRefusals_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QStringList>("boxes");
 
-    QTest::newRow("no reader") << READER_NONE << 0 << QString()
-                               << QStringList{QStringLiteral("Нет считывателя|Нет доступного или подключенного считывателя")};
-    QTest::newRow("Пустой") << READER_ALTO << 1 << QString()
-                            << QStringList{QStringLiteral("Ошибка профиля|Для данного профиля создание мастер-карты невозможно.")};
-    QTest::newRow("no such profile") << READER_ALTO << 99 << QString()
-                                     << QStringList{QStringLiteral("Нет профиля|Не активирован профиль безопасности.")};
-    QTest::newRow("wrong password") << READER_ALTO << 0 << QStringLiteral("Office") << QStringList{};
+    QTest::newRow("no reader")
+        << READER_NONE << 0 << QString()
+        << QStringList{
+               QStringLiteral("Нет считывателя|Нет доступного или подключенного считывателя")};
+    QTest::newRow("Пустой")
+        << READER_ALTO << 1 << QString()
+        << QStringList{QStringLiteral(
+               "Ошибка профиля|Для данного профиля создание мастер-карты невозможно.")};
+    QTest::newRow("no such profile")
+        << READER_ALTO << 99 << QString()
+        << QStringList{QStringLiteral("Нет профиля|Не активирован профиль безопасности.")};
+    QTest::newRow("wrong password")
+        << READER_ALTO << 0 << QStringLiteral("Office") << QStringList{};
     QTest::newRow("password cancelled") << READER_ALTO << 0 << QString() << QStringList{};
 }
 
@@ -76,7 +82,8 @@ void TestMasterCard::launcherRefusals()
     if (!boxes.isEmpty())
         F::AnswerOk();
     bool shown = false;
-    QueueShown<TfrmMasterCard>(frmMasterCard, [](TfrmMasterCard *) {}, &shown);
+    QueueShown<TfrmMasterCard>(
+        frmMasterCard, [](TfrmMasterCard *) {}, &shown);
     frmMain->actMasterCardExecute();
     QVERIFY(!shown);
     QCOMPARE(F::Boxes(), boxes);
@@ -97,43 +104,48 @@ void TestMasterCard::refusedTargets()
     F::Store()->SetActive(true);
     const int32_t officeId = F::Office()->ID();
     bool shown = false;
-    QueueShown<TfrmMasterCard>(frmMasterCard, [&](TfrmMasterCard *d) {
-        // Right after opening nothing runs, even with a blank card on the reader.
-        QVERIFY(!F::WorkerRunning());
-        QVERIFY(!d->lblPresentCard->isVisible());
-        QVERIFY(!d->ImageWait->isVisible());
-        QVERIFY(d->cbProfiles->isEnabled());
-        QCOMPARE(d->cbProfiles->currentData().toInt(), officeId);
-        QCOMPARE(d->profileNew, d->profileOld);
-        QCOMPARE(mfrcthread->ismaster.load(), 1);
-        QCOMPARE(mfrcthread->cardnumber.load(), qint64(4096));
-        fx.Present(F::Blank({0x01, 0x02, 0x03, 0x04}));
-        QTest::qWait(100);
-        QVERIFY(fx.Cards().empty());
-        fx.Take();
+    QueueShown<TfrmMasterCard>(
+        frmMasterCard,
+        [&](TfrmMasterCard *d) {
+            // Right after opening nothing runs, even with a blank card on the reader.
+            QVERIFY(!F::WorkerRunning());
+            QVERIFY(!d->lblPresentCard->isVisible());
+            QVERIFY(!d->ImageWait->isVisible());
+            QVERIFY(d->cbProfiles->isEnabled());
+            QCOMPARE(d->cbProfiles->currentData().toInt(), officeId);
+            QCOMPARE(d->profileNew, d->profileOld);
+            QCOMPARE(mfrcthread->ismaster.load(), 1);
+            QCOMPARE(mfrcthread->cardnumber.load(), qint64(4096));
+            fx.Present(F::Blank({0x01, 0x02, 0x03, 0x04}));
+            QTest::qWait(100);
+            QVERIFY(fx.Cards().empty());
+            fx.Take();
 
-        // A valid target first, so that the refusal has a running worker to stop.
-        Choose(d, F::Store()->ID());
-        QVERIFY(F::WorkerRunning());
-        QVERIFY(fx.WaitWorkerPolling());
-        fx.Present(F::Blank({0x01, 0x02, 0x03, 0x04}));
-        QVERIFY(QTest::qWaitFor([&] { return fx.Cards().size() == 1; }, 10000));
-        F::EndMessage(d);
-        fx.Take();
+            // A valid target first, so that the refusal has a running worker to stop.
+            Choose(d, F::Store()->ID());
+            QVERIFY(F::WorkerRunning());
+            QVERIFY(fx.WaitWorkerPolling());
+            fx.Present(F::Blank({0x01, 0x02, 0x03, 0x04}));
+            QVERIFY(QTest::qWaitFor([&] { return fx.Cards().size() == 1; }, 10000));
+            F::EndMessage(d);
+            fx.Take();
 
-        F::AnswerOk();
-        Modal::ClearHistory();
-        Choose(d, itself ? officeId : 1);
-        QCOMPARE(F::Boxes(), QStringList{QStringLiteral("Нет профиля|Нельзя переходить на данный профиль. Выберите другой")});
-        QCOMPARE(Modal::History().front().icon, QMessageBox::Critical);
-        QCOMPARE(d->cbProfiles->currentData().toInt(), officeId);
-        QVERIFY(!F::WorkerRunning());
-        QVERIFY(!d->lblPresentCard->isVisible());
-        QVERIFY(!d->ImageWait->isVisible());
-        fx.Present(F::Blank({0x05, 0x06, 0x07, 0x08}));
-        QTest::qWait(100);
-        QCOMPARE(fx.Cards().size(), size_t(1));
-    }, &shown);
+            F::AnswerOk();
+            Modal::ClearHistory();
+            Choose(d, itself ? officeId : 1);
+            QCOMPARE(F::Boxes(),
+                     QStringList{QStringLiteral(
+                         "Нет профиля|Нельзя переходить на данный профиль. Выберите другой")});
+            QCOMPARE(Modal::History().front().icon, QMessageBox::Critical);
+            QCOMPARE(d->cbProfiles->currentData().toInt(), officeId);
+            QVERIFY(!F::WorkerRunning());
+            QVERIFY(!d->lblPresentCard->isVisible());
+            QVERIFY(!d->ImageWait->isVisible());
+            fx.Present(F::Blank({0x05, 0x06, 0x07, 0x08}));
+            QTest::qWait(100);
+            QCOMPARE(fx.Cards().size(), size_t(1));
+        },
+        &shown);
     frmMain->actMasterCardExecute();
     QVERIFY(shown);
 }
@@ -148,8 +160,10 @@ void TestMasterCard::inactiveTarget_data()
     QTest::newRow("wrong password") << QStringLiteral("STORE") << false << QStringList{failed};
     QTest::newRow("cancelled")
         << QString() << false
-        << QStringList{QStringLiteral("Ошибка пароля|Неверный пароль - профиль не активирован."), failed};
-    QTest::newRow("wrong password, earlier target goes on") << QStringLiteral("x") << true << QStringList{failed};
+        << QStringList{QStringLiteral("Ошибка пароля|Неверный пароль - профиль не активирован."),
+                       failed};
+    QTest::newRow("wrong password, earlier target goes on")
+        << QStringLiteral("x") << true << QStringList{failed};
     QTest::newRow("right password") << QStringLiteral("store") << false << QStringList{};
 }
 
@@ -163,30 +177,33 @@ void TestMasterCard::inactiveTarget()
     F::Orig()->SetActive(true);
     const bool activated = boxes.isEmpty();
     bool shown = false;
-    QueueShown<TfrmMasterCard>(frmMasterCard, [&](TfrmMasterCard *d) {
-        if (earlierTarget) {
-            Choose(d, F::Orig()->ID());
-            QVERIFY(F::WorkerRunning());
-        }
-        QueuePassword(password);
-        F::AnswerOk(int(boxes.size()));
-        Choose(d, F::Store()->ID());
-        QCOMPARE(F::Boxes(), boxes);
-        QCOMPARE(F::Store()->Active(), activated);
-        if (activated) {
-            QVERIFY(F::WorkerRunning());
-            QCOMPARE(mfrcthread->profile1.load(), F::Store());
-            QVERIFY(d->lblPresentCard->isVisible());
-            QVERIFY(d->ImageWait->isVisible());
-            QCOMPARE(d->cbProfiles->currentData().toInt(), F::Store()->ID());
-        } else {
-            // The list returns to the source; the worker's job is as it was.
-            QCOMPARE(d->cbProfiles->currentData().toInt(), F::Office()->ID());
-            QCOMPARE(F::WorkerRunning(), earlierTarget);
-            if (earlierTarget)
-                QCOMPARE(mfrcthread->profile1.load(), F::Orig());
-        }
-    }, &shown);
+    QueueShown<TfrmMasterCard>(
+        frmMasterCard,
+        [&](TfrmMasterCard *d) {
+            if (earlierTarget) {
+                Choose(d, F::Orig()->ID());
+                QVERIFY(F::WorkerRunning());
+            }
+            QueuePassword(password);
+            F::AnswerOk(int(boxes.size()));
+            Choose(d, F::Store()->ID());
+            QCOMPARE(F::Boxes(), boxes);
+            QCOMPARE(F::Store()->Active(), activated);
+            if (activated) {
+                QVERIFY(F::WorkerRunning());
+                QCOMPARE(mfrcthread->profile1.load(), F::Store());
+                QVERIFY(d->lblPresentCard->isVisible());
+                QVERIFY(d->ImageWait->isVisible());
+                QCOMPARE(d->cbProfiles->currentData().toInt(), F::Store()->ID());
+            } else {
+                // The list returns to the source; the worker's job is as it was.
+                QCOMPARE(d->cbProfiles->currentData().toInt(), F::Office()->ID());
+                QCOMPARE(F::WorkerRunning(), earlierTarget);
+                if (earlierTarget)
+                    QCOMPARE(mfrcthread->profile1.load(), F::Orig());
+            }
+        },
+        &shown);
     frmMain->actMasterCardExecute();
     QVERIFY(shown);
 }
@@ -200,30 +217,35 @@ void TestMasterCard::twoInARow()
     const std::vector<uint8_t> uid2{0x04, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6};
     QueuePassword(QStringLiteral("office")); // the source, asked by the launcher
     bool shown = false;
-    QueueShown<TfrmMasterCard>(frmMasterCard, [&](TfrmMasterCard *d) {
-        QueuePassword(QStringLiteral("store")); // the target, asked by the dialog
-        Choose(d, F::Store()->ID());
-        QVERIFY(F::WorkerRunning());
-        QVERIFY(fx.WaitWorkerPolling());
+    QueueShown<TfrmMasterCard>(
+        frmMasterCard,
+        [&](TfrmMasterCard *d) {
+            QueuePassword(QStringLiteral("store")); // the target, asked by the dialog
+            Choose(d, F::Store()->ID());
+            QVERIFY(F::WorkerRunning());
+            QVERIFY(fx.WaitWorkerPolling());
 
-        fx.Present(F::Blank(uid1));
-        QVERIFY2(QTest::qWaitFor([&] { return fx.Cards().size() == 2; }, 10000), qPrintable(d->lblMsg->text()));
-        QTRY_VERIFY(d->lblMsg->isVisible());
-        QCOMPARE(d->lblMsg->text(), QStringLiteral("Карта успешно инициализирована."));
-        QCOMPARE(d->MsgTimeout(), 2000);
-        QVERIFY(!F::WorkerRunning()); // resting while the message shows
-        QCOMPARE(mfrcthread->cardnumber.load(), qint64(5002));
-        F::EndMessage(d);
-        QVERIFY(F::WorkerRunning());
+            fx.Present(F::Blank(uid1));
+            QVERIFY2(QTest::qWaitFor([&] { return fx.Cards().size() == 2; }, 10000),
+                     qPrintable(d->lblMsg->text()));
+            QTRY_VERIFY(d->lblMsg->isVisible());
+            QCOMPARE(d->lblMsg->text(), QStringLiteral("Карта успешно инициализирована."));
+            QCOMPARE(d->MsgTimeout(), 2000);
+            QVERIFY(!F::WorkerRunning()); // resting while the message shows
+            QCOMPARE(mfrcthread->cardnumber.load(), qint64(5002));
+            F::EndMessage(d);
+            QVERIFY(F::WorkerRunning());
 
-        fx.Present(F::Blank(uid2));
-        QVERIFY(QTest::qWaitFor([&] { return fx.Cards().size() == 3; }, 10000));
-        QTRY_VERIFY(d->lblMsg->isVisible());
-        const TSimCard card = *fx.OnField();
-        QCOMPARE(card.Block(CardLayout::BlockOf(F::OfficeSector, 0)), CardLayout::MasterNumberBlock(5002));
-        QCOMPARE(card.Block(CardLayout::BlockOf(F::OfficeSector, 1)),
-                 CardLayout::MasterDataBlock(F::StoreKeyA, F::StoreKeyB, F::StoreSector));
-    }, &shown);
+            fx.Present(F::Blank(uid2));
+            QVERIFY(QTest::qWaitFor([&] { return fx.Cards().size() == 3; }, 10000));
+            QTRY_VERIFY(d->lblMsg->isVisible());
+            const TSimCard card = *fx.OnField();
+            QCOMPARE(card.Block(CardLayout::BlockOf(F::OfficeSector, 0)),
+                     CardLayout::MasterNumberBlock(5002));
+            QCOMPARE(card.Block(CardLayout::BlockOf(F::OfficeSector, 1)),
+                     CardLayout::MasterDataBlock(F::StoreKeyA, F::StoreKeyB, F::StoreSector));
+        },
+        &shown);
     frmMain->actMasterCardExecute();
     QVERIFY(shown);
     QVERIFY(!F::WorkerRunning());
@@ -238,17 +260,20 @@ void TestMasterCard::writeErrorRecordsNothing()
     F::Office()->SetActive(true);
     F::Store()->SetActive(true);
     bool shown = false;
-    QueueShown<TfrmMasterCard>(frmMasterCard, [&](TfrmMasterCard *d) {
-        Choose(d, F::Store()->ID());
-        QVERIFY(fx.WaitWorkerPolling());
-        // A card already issued under another profile: the transport key does not open it.
-        fx.Present(F::Issued({0x31, 0x32, 0x33, 0x34}, *F::Office(), 77));
-        QTRY_VERIFY_WITH_TIMEOUT(d->lblMsg->isVisible(), 10000);
-        QCOMPARE(d->lblMsg->text(), TCardDialog::WriteErrorText());
-        QCOMPARE(d->lblMsg->palette().color(QPalette::WindowText), QColor(Qt::red));
-        QCOMPARE(d->MsgTimeout(), 5000);
-        QVERIFY(d->imgAttention->isVisible());
-    }, &shown);
+    QueueShown<TfrmMasterCard>(
+        frmMasterCard,
+        [&](TfrmMasterCard *d) {
+            Choose(d, F::Store()->ID());
+            QVERIFY(fx.WaitWorkerPolling());
+            // A card already issued under another profile: the transport key does not open it.
+            fx.Present(F::Issued({0x31, 0x32, 0x33, 0x34}, *F::Office(), 77));
+            QTRY_VERIFY_WITH_TIMEOUT(d->lblMsg->isVisible(), 10000);
+            QCOMPARE(d->lblMsg->text(), TCardDialog::WriteErrorText());
+            QCOMPARE(d->lblMsg->palette().color(QPalette::WindowText), QColor(Qt::red));
+            QCOMPARE(d->MsgTimeout(), 5000);
+            QVERIFY(d->imgAttention->isVisible());
+        },
+        &shown);
     frmMain->actMasterCardExecute();
     QVERIFY(shown);
     QVERIFY(fx.Cards().empty());
@@ -262,12 +287,15 @@ void TestMasterCard::mainWindowLeavesTargetToOperator()
     frmMasterCard->profileNew = F::Store();
     frmMasterCard->cbProfiles->setEnabled(false);
     bool shown = false;
-    QueueShown<TfrmMasterCard>(frmMasterCard, [&](TfrmMasterCard *d) {
-        QVERIFY(d->cbProfiles->isEnabled());
-        QCOMPARE(d->profileNew, F::Office());
-        QVERIFY(!F::WorkerRunning());
-        QVERIFY(!d->lblPresentCard->isVisible());
-    }, &shown);
+    QueueShown<TfrmMasterCard>(
+        frmMasterCard,
+        [&](TfrmMasterCard *d) {
+            QVERIFY(d->cbProfiles->isEnabled());
+            QCOMPARE(d->profileNew, F::Office());
+            QVERIFY(!F::WorkerRunning());
+            QVERIFY(!d->lblPresentCard->isVisible());
+        },
+        &shown);
     frmMain->actMasterCardExecute();
     QVERIFY(shown);
 }

@@ -78,15 +78,17 @@ void TestProfileProp::okRule_data()
 
     const QString kA = QStringLiteral("A1A2A3A4A5A6"), kB = QStringLiteral("B1B2B3B4B5B6");
     const QString zero = QStringLiteral("000000000000");
-    QTest::newRow("fresh: zero keys, no password") << QStringLiteral("<имя профиля>") << zero << zero
-                                                   << QString() << QString() << false << QString();
+    QTest::newRow("fresh: zero keys, no password")
+        << QStringLiteral("<имя профиля>") << zero << zero << QString() << QString() << false
+        << QString();
     QTest::newRow("all minimal") << QStringLiteral("Цех1") << kA << kB << QStringLiteral("abcd")
                                  << QStringLiteral("abcd") << true << QString();
     QTest::newRow("passwords differ in the last character")
-        << QStringLiteral("Цех1") << kA << kB << QStringLiteral("abcd") << QStringLiteral("abce") << false
-        << QString();
-    QTest::newRow("password case differs") << QStringLiteral("Цех1") << kA << kB << QStringLiteral("abcd")
-                                           << QStringLiteral("abcD") << false << QString();
+        << QStringLiteral("Цех1") << kA << kB << QStringLiteral("abcd") << QStringLiteral("abce")
+        << false << QString();
+    QTest::newRow("password case differs")
+        << QStringLiteral("Цех1") << kA << kB << QStringLiteral("abcd") << QStringLiteral("abcD")
+        << false << QString();
     QTest::newRow("name of 3") << QStringLiteral("Цех") << kA << kB << QStringLiteral("abcd")
                                << QStringLiteral("abcd") << false << QString();
     QTest::newRow("password of 3") << QStringLiteral("Цех1") << kA << kB << QStringLiteral("abc")
@@ -95,15 +97,18 @@ void TestProfileProp::okRule_data()
                                 << QStringLiteral("abcd") << false << QString();
     QTest::newRow("key B zero") << QStringLiteral("Цех1") << kA << zero << QStringLiteral("abcd")
                                 << QStringLiteral("abcd") << false << QString();
-    QTest::newRow("equal keys are allowed") << QStringLiteral("Цех1") << kA << kA << QStringLiteral("abcd")
-                                            << QStringLiteral("abcd") << true << QString();
+    QTest::newRow("equal keys are allowed")
+        << QStringLiteral("Цех1") << kA << kA << QStringLiteral("abcd") << QStringLiteral("abcd")
+        << true << QString();
     // Passwords that the stored key data could not give back.
     QTest::newRow("colon refused") << QStringLiteral("Цех1") << kA << kB << QStringLiteral("ab:cd")
                                    << QStringLiteral("ab:cd") << false << QStringLiteral("\":\"");
-    QTest::newRow("cyrillic refused") << QStringLiteral("Цех1") << kA << kB << QStringLiteral("пароль")
-                                      << QStringLiteral("пароль") << false << QStringLiteral("русские буквы");
-    QTest::newRow("latin-1 allowed") << QStringLiteral("Цех1") << kA << kB << QStringLiteral("pässé")
-                                     << QStringLiteral("pässé") << true << QString();
+    QTest::newRow("cyrillic refused")
+        << QStringLiteral("Цех1") << kA << kB << QStringLiteral("пароль")
+        << QStringLiteral("пароль") << false << QStringLiteral("русские буквы");
+    QTest::newRow("latin-1 allowed")
+        << QStringLiteral("Цех1") << kA << kB << QStringLiteral("pässé") << QStringLiteral("pässé")
+        << true << QString();
 }
 
 void TestProfileProp::okRule()
@@ -150,13 +155,16 @@ void TestProfileProp::keyEntry_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<qint64>("value");
 
-    QTest::newRow("g enters nothing") << QStringLiteral("g") << QStringLiteral("00 00 00 00 00 00") << qint64(0);
+    QTest::newRow("g enters nothing")
+        << QStringLiteral("g") << QStringLiteral("00 00 00 00 00 00") << qint64(0);
     QTest::newRow("f enters F") << QStringLiteral("f") << QStringLiteral("F0 00 00 00 00 00")
                                 << qint64(0xF00000000000);
-    QTest::newRow("lower case, digits, full") << QStringLiteral("ab12cd34ef56") << QStringLiteral("AB 12 CD 34 EF 56")
-                                              << qint64(0xAB12CD34EF56);
-    QTest::newRow("minus, z and blank are dropped") << QStringLiteral("1-2z 3") << QStringLiteral("12 30 00 00 00 00")
-                                                    << qint64(0x123000000000);
+    QTest::newRow("lower case, digits, full")
+        << QStringLiteral("ab12cd34ef56") << QStringLiteral("AB 12 CD 34 EF 56")
+        << qint64(0xAB12CD34EF56);
+    QTest::newRow("minus, z and blank are dropped")
+        << QStringLiteral("1-2z 3") << QStringLiteral("12 30 00 00 00 00")
+        << qint64(0x123000000000);
 }
 
 void TestProfileProp::keyEntry()
@@ -273,7 +281,9 @@ void TestProfileProp::createRefusedOnEmptyBase()
     F::AnswerOk();
     const int before = frmMain->ProfList.Count();
     frmMain->actProfileCreateExecute();
-    QCOMPARE(F::Boxes(), QStringList{QStringLiteral("Выберите профиль|Новый профиль нельзя создать на базе \"Пустого\".")});
+    QCOMPARE(F::Boxes(),
+             QStringList{QStringLiteral(
+                 "Выберите профиль|Новый профиль нельзя создать на базе \"Пустого\".")});
     QCOMPARE(Modal::History().front().icon, QMessageBox::Critical);
     QVERIFY(!asked);
     QCOMPARE(frmMain->ProfList.Count(), before);
@@ -286,8 +296,8 @@ void TestProfileProp::createWithMasterCard()
     F::Store()->SetActive(true); // activated earlier in the run
     bool asked = false;
     QueuePassword(QStringLiteral("office"), &asked);
-    QueueProfileDialog({QStringLiteral("Цех"), 6, QStringLiteral("C1C2C3C4C5C6"), QStringLiteral("D1D2D3D4D5D6"),
-                        QStringLiteral("ceh1"), false, true});
+    QueueProfileDialog({QStringLiteral("Цех"), 6, QStringLiteral("C1C2C3C4C5C6"),
+                        QStringLiteral("D1D2D3D4D5D6"), QStringLiteral("ceh1"), false, true});
     // "Цех" has 3 letters: OK stays disabled and the dialog cannot be confirmed.
     frmMain->actProfileCreateExecute();
     QVERIFY(asked);
@@ -296,31 +306,35 @@ void TestProfileProp::createWithMasterCard()
 
     const std::vector<uint8_t> uid{0x11, 0x22, 0x33, 0x44};
     bool masterShown = false;
-    QueueProfileDialog({QStringLiteral("Цех 2"), 6, QStringLiteral("C1C2C3C4C5C6"), QStringLiteral("D1D2D3D4D5D6"),
-                        QStringLiteral("ceh2"), false, true});
-    QueueShown<TfrmMasterCard>(frmMasterCard, [&](TfrmMasterCard *d) {
-        // The preset target is taken up at once: the worker writes base -> new.
-        QVERIFY(d->profileOld && d->profileNew);
-        QCOMPARE(d->profileOld->ID(), baseId);
-        QCOMPARE(d->profileNew->Caption, QStringLiteral("Цех 2"));
-        QVERIFY(!d->cbProfiles->isEnabled());
-        QCOMPARE(d->cbProfiles->currentData().toInt(), d->profileNew->ID());
-        QVERIFY(d->lblPresentCard->isVisible());
-        QVERIFY(F::WorkerRunning());
-        QCOMPARE(mfrcthread->profile1.load(), d->profileNew);
-        QCOMPARE(mfrcthread->profile0.load(), d->profileOld);
-        QCOMPARE(mfrcthread->threadaction.load(), TA_WRITE_MASTER);
-        QVERIFY(fx.WaitWorkerPolling());
+    QueueProfileDialog({QStringLiteral("Цех 2"), 6, QStringLiteral("C1C2C3C4C5C6"),
+                        QStringLiteral("D1D2D3D4D5D6"), QStringLiteral("ceh2"), false, true});
+    QueueShown<TfrmMasterCard>(
+        frmMasterCard,
+        [&](TfrmMasterCard *d) {
+            // The preset target is taken up at once: the worker writes base -> new.
+            QVERIFY(d->profileOld && d->profileNew);
+            QCOMPARE(d->profileOld->ID(), baseId);
+            QCOMPARE(d->profileNew->Caption, QStringLiteral("Цех 2"));
+            QVERIFY(!d->cbProfiles->isEnabled());
+            QCOMPARE(d->cbProfiles->currentData().toInt(), d->profileNew->ID());
+            QVERIFY(d->lblPresentCard->isVisible());
+            QVERIFY(F::WorkerRunning());
+            QCOMPARE(mfrcthread->profile1.load(), d->profileNew);
+            QCOMPARE(mfrcthread->profile0.load(), d->profileOld);
+            QCOMPARE(mfrcthread->threadaction.load(), TA_WRITE_MASTER);
+            QVERIFY(fx.WaitWorkerPolling());
 
-        fx.Present(F::Blank(uid));
-        QVERIFY(QTest::qWaitFor([&] { return fx.Cards().size() == 1; }, 10000));
-        QCOMPARE(fx.Cards().front(), (TRegisterRecord{baseId, F::SerialOf(uid), 4096, 1}));
-        QTRY_COMPARE(d->lblMsg->text(), TfrmMasterCard::SuccessText());
-        const TSimCard card = *fx.OnField();
-        QCOMPARE(card.Block(CardLayout::BlockOf(F::OfficeSector, 0)), CardLayout::MasterNumberBlock(4096));
-        QCOMPARE(card.Block(CardLayout::BlockOf(F::OfficeSector, 1)),
-                 CardLayout::MasterDataBlock(0xC1C2C3C4C5C6, 0xD1D2D3D4D5D6, 6));
-    }, &masterShown);
+            fx.Present(F::Blank(uid));
+            QVERIFY(QTest::qWaitFor([&] { return fx.Cards().size() == 1; }, 10000));
+            QCOMPARE(fx.Cards().front(), (TRegisterRecord{baseId, F::SerialOf(uid), 4096, 1}));
+            QTRY_COMPARE(d->lblMsg->text(), TfrmMasterCard::SuccessText());
+            const TSimCard card = *fx.OnField();
+            QCOMPARE(card.Block(CardLayout::BlockOf(F::OfficeSector, 0)),
+                     CardLayout::MasterNumberBlock(4096));
+            QCOMPARE(card.Block(CardLayout::BlockOf(F::OfficeSector, 1)),
+                     CardLayout::MasterDataBlock(0xC1C2C3C4C5C6, 0xD1D2D3D4D5D6, 6));
+        },
+        &masterShown);
     frmMain->actProfileCreateExecute();
     QVERIFY(masterShown);
     if (QTest::currentTestFailed())
@@ -361,14 +375,16 @@ void TestProfileProp::createWithoutReader()
     const int32_t oldStoreId = F::Store()->ID();
     ReaderKind = READER_NONE;
     bool masterShown = false;
-    QueueProfileDialog({QStringLiteral("Склад"), 0, QStringLiteral("0102030405"), QStringLiteral("F1F2F3F4F5F6"),
-                        QStringLiteral("pwok"), true, true});
-    QueueShown<TfrmMasterCard>(frmMasterCard, [](TfrmMasterCard *) {}, &masterShown);
+    QueueProfileDialog({QStringLiteral("Склад"), 0, QStringLiteral("0102030405"),
+                        QStringLiteral("F1F2F3F4F5F6"), QStringLiteral("pwok"), true, true});
+    QueueShown<TfrmMasterCard>(
+        frmMasterCard, [](TfrmMasterCard *) {}, &masterShown);
     F::AnswerOk(); // the reader message
     frmMain->actProfileCreateExecute();
 
     QVERIFY(!masterShown);
-    QCOMPARE(F::Boxes(), QStringList{QStringLiteral("Нет считывателя|Нет доступного или подключенного считывателя")});
+    QCOMPARE(F::Boxes(), QStringList{QStringLiteral(
+                             "Нет считывателя|Нет доступного или подключенного считывателя")});
     auto stored = F::StoredProfiles();
     QCOMPARE(stored->Count(), 6);
     const TSecProfile *created = stored->GetItem(5);
@@ -439,18 +455,22 @@ void TestProfileProp::deleteProfile_data()
     QTest::addColumn<QStringList>("boxes");
     QTest::addColumn<bool>("deleted");
 
-    const QString question = QStringLiteral("Подтверждение|Вы уверены, что хотите удалить профиль \"Склад\"?");
-    const QString protectedBox = QStringLiteral("Недопустимая операция|Данный профиль нельзя редактировать или удалять!");
-    QTest::newRow("Транспортный protected") << 2 << 0 << QString() << QStringList{protectedBox} << false;
+    const QString question =
+        QStringLiteral("Подтверждение|Вы уверены, что хотите удалить профиль \"Склад\"?");
+    const QString protectedBox =
+        QStringLiteral("Недопустимая операция|Данный профиль нельзя редактировать или удалять!");
+    QTest::newRow("Транспортный protected")
+        << 2 << 0 << QString() << QStringList{protectedBox} << false;
     QTest::newRow("Пустой protected") << 1 << 0 << QString() << QStringList{protectedBox} << false;
     QTest::newRow("no current profile")
-        << -1 << 0 << QString() << QStringList{QStringLiteral("Нет профиля|Не активирован профиль безопасности.")}
-        << false;
-    QTest::newRow("answered No") << 0 << int(QMessageBox::No) << QString() << QStringList{question} << false;
-    QTest::newRow("wrong password") << 0 << int(QMessageBox::Yes) << QStringLiteral("Store")
-                                    << QStringList{question} << false;
-    QTest::newRow("confirmed and unlocked") << 0 << int(QMessageBox::Yes) << QStringLiteral("store")
-                                            << QStringList{question} << true;
+        << -1 << 0 << QString()
+        << QStringList{QStringLiteral("Нет профиля|Не активирован профиль безопасности.")} << false;
+    QTest::newRow("answered No") << 0 << int(QMessageBox::No) << QString() << QStringList{question}
+                                 << false;
+    QTest::newRow("wrong password")
+        << 0 << int(QMessageBox::Yes) << QStringLiteral("Store") << QStringList{question} << false;
+    QTest::newRow("confirmed and unlocked")
+        << 0 << int(QMessageBox::Yes) << QStringLiteral("store") << QStringList{question} << true;
 }
 
 void TestProfileProp::deleteProfile()

@@ -156,12 +156,10 @@ bool TestReaderDialogs::SetUp(bool nova)
     if (!fDir->isValid())
         return false;
     OpenDatabase(fDir->filePath(QStringLiteral("tagor.db3")));
-    if (AddProfile(QStringLiteral("Офис"), OfficeSector, QStringLiteral("office"), OfficeKeyA, OfficeKeyB,
-                   2, 1, 0x5A17C93E02D4, 0, 0)
-            != 0
-        || AddProfile(QStringLiteral("Склад"), OfficeSector, QStringLiteral("store"), StoreKeyA, StoreKeyB,
-                      2, 1, 0x5A17C93E02D4, 0, 0)
-               != 0)
+    if (AddProfile(QStringLiteral("Офис"), OfficeSector, QStringLiteral("office"), OfficeKeyA,
+                   OfficeKeyB, 2, 1, 0x5A17C93E02D4, 0, 0) != 0 ||
+        AddProfile(QStringLiteral("Склад"), OfficeSector, QStringLiteral("store"), StoreKeyA,
+                   StoreKeyB, 2, 1, 0x5A17C93E02D4, 0, 0) != 0)
         return false;
     LoadProfiles(frmMain->ProfList);
     if (!Office() || !Store())
@@ -251,7 +249,8 @@ void TestReaderDialogs::programThenRead()
     QVERIFY(!(act->windowFlags() & Qt::WindowCloseButtonHint));
 
     WAIT_MSG(act);
-    QCOMPARE(act->lblMsg->text(), QStringLiteral("Считыватель запрограммирован для работы с заданным профилем"));
+    QCOMPARE(act->lblMsg->text(),
+             QStringLiteral("Считыватель запрограммирован для работы с заданным профилем"));
     QCOMPARE(MsgColour(act), QColor(Qt::blue));
     QVERIFY(act->imgOk->isVisible());
     QVERIFY(!act->imgAttention->isVisible());
@@ -269,7 +268,8 @@ void TestReaderDialogs::programThenRead()
         QCOMPARE(Bytes(key.begin(), key.end()), KeyVector(OfficeKeyA));
     } else {
         const auto eeprom = fSim->Alto().Eeprom();
-        QCOMPARE(Bytes(eeprom.begin() + 0x70, eeprom.begin() + 0x74), (Bytes{0x77, id, OfficeSector, 0}));
+        QCOMPARE(Bytes(eeprom.begin() + 0x70, eeprom.begin() + 0x74),
+                 (Bytes{0x77, id, OfficeSector, 0}));
         const auto key = fSim->Alto().StoredKey(0);
         QCOMPARE(Bytes(key.begin(), key.end()), KeyVector(OfficeKeyA));
     }
@@ -422,29 +422,36 @@ void TestReaderDialogs::launcherRefusals_data()
 
     const QString noProfile = QStringLiteral("Нет профиля");
     const QString profileError = QStringLiteral("Ошибка профиля");
-    const QString notChosen = QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка.");
-    const QString notActivated = QStringLiteral("Профиль не активирован, активация считывателя невозможна.");
+    const QString notChosen =
+        QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка.");
+    const QString notActivated =
+        QStringLiteral("Профиль не активирован, активация считывателя невозможна.");
 
-    QTest::newRow("activate: no reader") << false << QStringLiteral("no reader")
-                                         << QStringLiteral("Нет считывателя")
-                                         << QStringLiteral("Нет доступного или подключенного считывателя");
-    QTest::newRow("activate: empty list") << false << QStringLiteral("empty") << noProfile
-                                          << QStringLiteral("Нет профиля безопасности для активирования");
-    QTest::newRow("activate: no current profile") << false << QStringLiteral("none") << noProfile << notChosen;
-    QTest::newRow("activate: Пустой") << false << QStringLiteral("empty profile") << profileError
-                                      << QStringLiteral("Для данного профиля активирование считывателя невозможно.");
-    QTest::newRow("activate: password cancelled") << false << QStringLiteral("cancel") << profileError
-                                                  << notActivated;
-    QTest::newRow("activate: wrong password") << false << QStringLiteral("wrong") << profileError
-                                              << notActivated;
-    QTest::newRow("read: no reader") << true << QStringLiteral("no reader")
-                                     << QStringLiteral("Нет считывателя")
-                                     << QStringLiteral("Нет доступного или подключенного считывателя");
-    QTest::newRow("read: empty list") << true << QStringLiteral("empty") << noProfile
-                                      << QStringLiteral("Нет профиля безопасности для работы с картой");
-    QTest::newRow("read: no current profile") << true << QStringLiteral("none") << noProfile << notChosen;
-    QTest::newRow("read: Пустой, not active, opens") << true << QStringLiteral("empty profile") << QString()
-                                                     << QString();
+    QTest::newRow("activate: no reader")
+        << false << QStringLiteral("no reader") << QStringLiteral("Нет считывателя")
+        << QStringLiteral("Нет доступного или подключенного считывателя");
+    QTest::newRow("activate: empty list")
+        << false << QStringLiteral("empty") << noProfile
+        << QStringLiteral("Нет профиля безопасности для активирования");
+    QTest::newRow("activate: no current profile")
+        << false << QStringLiteral("none") << noProfile << notChosen;
+    QTest::newRow("activate: Пустой")
+        << false << QStringLiteral("empty profile") << profileError
+        << QStringLiteral("Для данного профиля активирование считывателя невозможно.");
+    QTest::newRow("activate: password cancelled")
+        << false << QStringLiteral("cancel") << profileError << notActivated;
+    QTest::newRow("activate: wrong password")
+        << false << QStringLiteral("wrong") << profileError << notActivated;
+    QTest::newRow("read: no reader")
+        << true << QStringLiteral("no reader") << QStringLiteral("Нет считывателя")
+        << QStringLiteral("Нет доступного или подключенного считывателя");
+    QTest::newRow("read: empty list")
+        << true << QStringLiteral("empty") << noProfile
+        << QStringLiteral("Нет профиля безопасности для работы с картой");
+    QTest::newRow("read: no current profile")
+        << true << QStringLiteral("none") << noProfile << notChosen;
+    QTest::newRow("read: Пустой, not active, opens")
+        << true << QStringLiteral("empty profile") << QString() << QString();
 }
 
 void TestReaderDialogs::launcherRefusals()

@@ -55,7 +55,7 @@ void TestGenCards::generate_data()
 {
     QTest::addColumn<qint64>("existing"); // number of a record already there; 0: none
     QTest::addColumn<int>("count");
-    QTest::addColumn<qint64>("first");    // the first generated number
+    QTest::addColumn<qint64>("first"); // the first generated number
 
     QTest::newRow("empty register, 5") << qint64(0) << 5 << qint64(4096);
     QTest::newRow("after a larger number, 3") << qint64(0x2000) << 3 << qint64(0x2001);
@@ -85,7 +85,8 @@ void TestGenCards::generate()
     for (int i = 0; i < count; ++i)
         expected.push_back({2, first + i + 0x11000000, first + i, 0});
     QCOMPARE(fx.Cards(), expected);
-    QCOMPARE(frmTstGenCards->sbrPanel0->text(), QStringLiteral("Next number: 0x") + hex8(first + count));
+    QCOMPARE(frmTstGenCards->sbrPanel0->text(),
+             QStringLiteral("Next number: 0x") + hex8(first + count));
     QCOMPARE(frmTstGenCards->sbrPanel1->text(), QStringLiteral("Count = %1").arg(count));
     QCOMPARE(frmTstGenCards->fNextCardNum, first + count);
     QVERIFY(frmTstGenCards->btnGenerate->isEnabled());

@@ -57,7 +57,9 @@ QByteArray ReadAll(const QString &path)
 
 ino_t Inode(const QString &path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return 0;
     return st.st_ino;
@@ -125,8 +127,8 @@ void TestVirtualReader::initTestCase()
     };
     QTRY_VERIFY(firstRunDone());
     mfrcthread->Suspend();
-    fWindow = std::make_unique<TfrmVirtualReader>(fSim->Field(),
-                                                  CardsFolderFor(fTemp->filePath(QStringLiteral("tagor.db3"))));
+    fWindow = std::make_unique<TfrmVirtualReader>(
+        fSim->Field(), CardsFolderFor(fTemp->filePath(QStringLiteral("tagor.db3"))));
     QCOMPARE(fWindow->CardsDir(), fTemp->filePath(QStringLiteral("tagor.cards")));
     QVERIFY(QFileInfo(fWindow->CardsDir()).isDir());
     QCOMPARE(fWindow->windowTitle(), QStringLiteral("Виртуальный считыватель"));
@@ -169,8 +171,10 @@ void TestVirtualReader::createBlankCard_data()
 
     QTest::newRow("1K random 4-byte UID") << 0 << 4 << QString() << 1024;
     QTest::newRow("1K random 7-byte UID") << 0 << 7 << QString() << 1024;
-    QTest::newRow("4K typed 7-byte UID") << 1 << 7 << QStringLiteral("04 11 22 33 44 55 66") << 4096;
-    QTest::newRow("1K typed 4-byte UID, lower case") << 0 << 4 << QStringLiteral("a1b2c3d4") << 1024;
+    QTest::newRow("4K typed 7-byte UID")
+        << 1 << 7 << QStringLiteral("04 11 22 33 44 55 66") << 4096;
+    QTest::newRow("1K typed 4-byte UID, lower case")
+        << 0 << 4 << QStringLiteral("a1b2c3d4") << 1024;
 }
 
 void TestVirtualReader::createBlankCard()
@@ -207,15 +211,15 @@ void TestVirtualReader::createBlankCard()
         else
             QCOMPARE(Block(dump, b), QByteArray(16, '\0'));
     }
-    QCOMPARE(dump.left(uidLength), QByteArray(reinterpret_cast<const char *>(uid->data()), uidLength));
+    QCOMPARE(dump.left(uidLength),
+             QByteArray(reinterpret_cast<const char *>(uid->data()), uidLength));
     if (uidLength == 4)
         QCOMPARE(uint8_t(dump[4]), uint8_t((*uid)[0] ^ (*uid)[1] ^ (*uid)[2] ^ (*uid)[3]));
 
     // Listed and selected, its blocks shown.
     QCOMPARE(fWindow->lvCards->count(), 1);
     QCOMPARE(fWindow->SelectedUid(), uid);
-    QVERIFY(fWindow->memDump->toPlainText().contains(
-        QStringLiteral("Трейлер, блок 3 (001)")));
+    QVERIFY(fWindow->memDump->toPlainText().contains(QStringLiteral("Трейлер, блок 3 (001)")));
 }
 
 void TestVirtualReader::createRefusals_data()
@@ -311,8 +315,8 @@ void TestVirtualReader::workerWriteRewritesFileWhole()
     mfrcthread->cardnumber = 4096;
     mfrcthread->threadaction = TA_WRITE_CARD;
     mfrcthread->Resume();
-    QTRY_VERIFY_WITH_TIMEOUT(std::find(sink.Types.begin(), sink.Types.end(), int(CARD_PROCESSED))
-                                 != sink.Types.end(),
+    QTRY_VERIFY_WITH_TIMEOUT(std::find(sink.Types.begin(), sink.Types.end(), int(CARD_PROCESSED)) !=
+                                 sink.Types.end(),
                              10000);
     mfrcthread->Suspend();
     mfrcthread->threadaction = 0;
@@ -347,8 +351,10 @@ void TestVirtualReader::workerWriteRewritesFileWhole()
     QTest::mouseClick(fWindow->btnTakeOff, Qt::LeftButton);
     QVERIFY(fWindow->SelectCard(*uid));
     QTest::mouseClick(fWindow->btnPutOn, Qt::LeftButton);
-    QCOMPARE(Block(QByteArray(reinterpret_cast<const char *>(fSim->Field().Card()->Dump().data()), 1024), 20),
-             ToBytes(CardLayout::NumberBlock(4096)));
+    QCOMPARE(
+        Block(QByteArray(reinterpret_cast<const char *>(fSim->Field().Card()->Dump().data()), 1024),
+              20),
+        ToBytes(CardLayout::NumberBlock(4096)));
 }
 
 void TestVirtualReader::describeTrailer_data()
@@ -389,9 +395,10 @@ void TestVirtualReader::describeTrailer_data()
                QStringLiteral("Блоки 128–132 (010): чтение — ключ A или B, запись — никогда"),
                QStringLiteral("Блоки 133–137 (101): чтение — ключ B, запись — никогда"),
                QStringLiteral("Блоки 138–142 (111): чтение — никогда, запись — никогда"),
-               QStringLiteral("Трейлер, блок 143 (110): ключ A: чтение — никогда, запись — никогда; "
-                              "биты доступа: чтение — ключ A или B, запись — никогда; "
-                              "ключ B: чтение — никогда, запись — никогда")};
+               QStringLiteral(
+                   "Трейлер, блок 143 (110): ключ A: чтение — никогда, запись — никогда; "
+                   "биты доступа: чтение — ключ A или B, запись — никогда; "
+                   "ключ B: чтение — никогда, запись — никогда")};
     QTest::newRow("complement broken")
         << QByteArray::fromHex("787789") << 4 << 4
         << QStringList{QStringLiteral(
@@ -405,14 +412,14 @@ void TestVirtualReader::describeTrailer()
     QFETCH(int, blocks);
     QFETCH(QStringList, expected);
 
-    uint8_t trailer[16] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0, 0, 0, 0x69,
-                           0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
+    uint8_t trailer[16] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0,    0,
+                           0,    0x69, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
     std::memcpy(trailer + 6, access.constData(), 3);
     const QStringList lines = DescribeTrailer(trailer, firstBlock, blocks);
     QVERIFY(!lines.isEmpty());
     QCOMPARE(lines.first(), QStringLiteral("Ключ A: 12 34 56 78 9A BC; ключ B: A1 A2 A3 A4 A5 A6; "
-                                           "биты доступа: ")
-                                + HexBytes(trailer + 6, 3) + QStringLiteral("; байт 9: 69"));
+                                           "биты доступа: ") +
+                                HexBytes(trailer + 6, 3) + QStringLiteral("; байт 9: 69"));
     QCOMPARE(lines.mid(1), expected);
 }
 

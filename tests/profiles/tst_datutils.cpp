@@ -734,7 +734,8 @@ private slots:
         DatUtils::CloseDatabase();
         OpenDatabase(path);
         QVERIFY(!DatUtils::IsDatabaseReadOnly());
-        QCOMPARE(Scalar(QStringLiteral("SELECT group_concat(name) FROM sqlite_master WHERE type = 'index'")),
+        QCOMPARE(Scalar(QStringLiteral(
+                     "SELECT group_concat(name) FROM sqlite_master WHERE type = 'index'")),
                  QStringLiteral("IDX_CARDS_CARD_NUM,IDX_CARDS_SERIAL"));
         QCOMPARE(Scalar(rows), before);
     }

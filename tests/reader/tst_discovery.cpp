@@ -24,9 +24,10 @@ QStringList AltoOpened(const char *device)
 
 const QStringList AltoNotFound = {QStringLiteral("Mf500StartEnumerate()"),
                                   QStringLiteral("Mf500EnumerateNext(out)")};
-const QStringList NovaOpened = {QStringLiteral("Enumerate()"), QStringLiteral("GetFirstReader(out, 64)"),
-                                QStringLiteral("OpenByNum(0)"), QStringLiteral("GetReaderSerialStr(0, out)"),
-                                QStringLiteral("RfFieldControl(1)")};
+const QStringList NovaOpened = {
+    QStringLiteral("Enumerate()"), QStringLiteral("GetFirstReader(out, 64)"),
+    QStringLiteral("OpenByNum(0)"), QStringLiteral("GetReaderSerialStr(0, out)"),
+    QStringLiteral("RfFieldControl(1)")};
 const QString NoReader = QStringLiteral("Нет считывателя");
 } // namespace
 
@@ -81,14 +82,14 @@ void TestDiscovery::discovery_data()
 
     QTest::newRow("RW-Alto, serial 17") << setup({"alto"}) << AltoOpened("17") << QStringList()
                                         << QList<int>{200, 200} << altoPanel << 1 << 17u << -1;
-    QTest::newRow("RW-Alto open answers -20") << setup({"alto", "open-20"}) << AltoOpened("17")
-                                              << QStringList() << QList<int>{200, 200} << altoPanel
-                                              << 1 << 17u << -1;
+    QTest::newRow("RW-Alto open answers -20")
+        << setup({"alto", "open-20"}) << AltoOpened("17") << QStringList() << QList<int>{200, 200}
+        << altoPanel << 1 << 17u << -1;
     QTest::newRow("RW-Nova, serial A1B2") << setup({"nova"}) << AltoNotFound << NovaOpened
                                           << QList<int>{200, 10} << novaPanel << 2 << 0u << 0;
-    QTest::newRow("both attached: RW-Alto wins") << setup({"alto", "nova"}) << AltoOpened("17")
-                                                 << QStringList() << QList<int>{200, 200}
-                                                 << altoPanel << 1 << 17u << -1;
+    QTest::newRow("both attached: RW-Alto wins")
+        << setup({"alto", "nova"}) << AltoOpened("17") << QStringList() << QList<int>{200, 200}
+        << altoPanel << 1 << 17u << -1;
     QTest::newRow("none") << setup({}) << AltoNotFound << QStringList{QStringLiteral("Enumerate()")}
                           << QList<int>{200} << NoReader << 0 << 0u << -1;
     QTest::newRow("RW-Nova, Enumerate 3: reader 0 only")
@@ -99,28 +100,28 @@ void TestDiscovery::discovery_data()
         << QList<int>{200, 200, 10} << novaPanel << 2 << 0u << 0;
     QTest::newRow("RW-Alto open fails, no RW-Nova")
         << setup({"alto", "open-7"}) << AltoOpened("17").mid(0, 3)
-        << QStringList{QStringLiteral("Enumerate()")} << QList<int>{200, 200} << NoReader << 0
-        << 0u << -1;
+        << QStringList{QStringLiteral("Enumerate()")} << QList<int>{200, 200} << NoReader << 0 << 0u
+        << -1;
     QTest::newRow("Mf500StartEnumerate fails: still 200 ms")
-        << setup({"alto", "start-fails", "nova"}) << QStringList{QStringLiteral("Mf500StartEnumerate()")}
-        << NovaOpened << QList<int>{200, 10} << novaPanel << 2 << 0u << 0;
+        << setup({"alto", "start-fails", "nova"})
+        << QStringList{QStringLiteral("Mf500StartEnumerate()")} << NovaOpened << QList<int>{200, 10}
+        << novaPanel << 2 << 0u << 0;
     QTest::newRow("Enumerate negative") << setup({"nova", "enum-negative"}) << AltoNotFound
                                         << QStringList{QStringLiteral("Enumerate()")}
                                         << QList<int>{200} << NoReader << 0 << 0u << -1;
     QTest::newRow("GetFirstReader fails: no 10 ms")
-        << setup({"nova", "fail-nova-2"}) << AltoNotFound << NovaOpened.mid(0, 2)
-        << QList<int>{200} << NoReader << 0 << 0u << -1;
-    QTest::newRow("OpenByNum fails") << setup({"nova", "fail-nova-3"}) << AltoNotFound
-                                     << NovaOpened.mid(0, 3) << QList<int>{200, 10} << NoReader
-                                     << 0 << 0u << -1;
-    QTest::newRow("GetReaderSerialStr fails") << setup({"nova", "fail-nova-4"}) << AltoNotFound
-                                              << NovaOpened.mid(0, 4) << QList<int>{200, 10}
-                                              << NoReader << 0 << 0u << -1;
+        << setup({"nova", "fail-nova-2"}) << AltoNotFound << NovaOpened.mid(0, 2) << QList<int>{200}
+        << NoReader << 0 << 0u << -1;
+    QTest::newRow("OpenByNum fails")
+        << setup({"nova", "fail-nova-3"}) << AltoNotFound << NovaOpened.mid(0, 3)
+        << QList<int>{200, 10} << NoReader << 0 << 0u << -1;
+    QTest::newRow("GetReaderSerialStr fails")
+        << setup({"nova", "fail-nova-4"}) << AltoNotFound << NovaOpened.mid(0, 4)
+        << QList<int>{200, 10} << NoReader << 0 << 0u << -1;
     // A reader whose serial number is 0 is open all the same: the panel names it.
-    QTest::newRow("RW-Alto with serial 0") << setup({"alto", "serial0", "nova"}) << AltoOpened("0")
-                                           << QStringList() << QList<int>{200, 200}
-                                           << QStringLiteral("RW-Alto серийный No. 0") << 1 << 0u
-                                           << -1;
+    QTest::newRow("RW-Alto with serial 0")
+        << setup({"alto", "serial0", "nova"}) << AltoOpened("0") << QStringList()
+        << QList<int>{200, 200} << QStringLiteral("RW-Alto серийный No. 0") << 1 << 0u << -1;
     QTest::newRow("RW-Alto serial in decimal, unsigned")
         << setup({"alto", "serialbig"}) << AltoOpened("4000000000") << QStringList()
         << QList<int>{200, 200} << QStringLiteral("RW-Alto серийный No. 4000000000") << 1

@@ -48,7 +48,8 @@ TSimCard CardWithSector1(int data, int trailer)
 {
     TSimCard card(TSimCard::Type::Classic1K, Uid4);
     card.SetBlock(5, Filled(0x55));
-    card.SetBlock(7, Trailer(KeyA, TSimCard::EncodeAccessBits(data, data, data, trailer), 0x69, KeyB));
+    card.SetBlock(7,
+                  Trailer(KeyA, TSimCard::EncodeAccessBits(data, data, data, trailer), 0x69, KeyB));
     return card;
 }
 
@@ -99,13 +100,24 @@ void TestSimCard::manufacturerBlock_data()
     QTest::addColumn<QByteArray>("expected"); // first bytes of block 0
 
     QTest::newRow("1K 4-byte") << TSimCard::Type::Classic1K << Uid4
-                               << QByteArray::fromHex("01020304" "04" "08" "0400");
-    QTest::newRow("4K 4-byte") << TSimCard::Type::Classic4K << std::vector<uint8_t>{0xDE, 0xAD, 0xBE, 0xEF}
-                               << QByteArray::fromHex("DEADBEEF" "22" "18" "0200");
+                               << QByteArray::fromHex("01020304"
+                                                      "04"
+                                                      "08"
+                                                      "0400");
+    QTest::newRow("4K 4-byte") << TSimCard::Type::Classic4K
+                               << std::vector<uint8_t>{0xDE, 0xAD, 0xBE, 0xEF}
+                               << QByteArray::fromHex("DEADBEEF"
+                                                      "22"
+                                                      "18"
+                                                      "0200");
     QTest::newRow("1K 7-byte") << TSimCard::Type::Classic1K << Uid7
-                               << QByteArray::fromHex("04112233445566" "08" "4400");
+                               << QByteArray::fromHex("04112233445566"
+                                                      "08"
+                                                      "4400");
     QTest::newRow("4K 7-byte") << TSimCard::Type::Classic4K << Uid7
-                               << QByteArray::fromHex("04112233445566" "18" "4200");
+                               << QByteArray::fromHex("04112233445566"
+                                                      "18"
+                                                      "4200");
 }
 
 void TestSimCard::manufacturerBlock()
@@ -124,7 +136,10 @@ void TestSimCard::manufacturerBlock()
 void TestSimCard::factoryTransportConfiguration()
 {
     TSimCard card(TSimCard::Type::Classic4K, Uid4);
-    const QByteArray transport = QByteArray::fromHex("FFFFFFFFFFFF" "FF0780" "69" "FFFFFFFFFFFF");
+    const QByteArray transport = QByteArray::fromHex("FFFFFFFFFFFF"
+                                                     "FF0780"
+                                                     "69"
+                                                     "FFFFFFFFFFFF");
     int trailers = 0;
     for (int block = 0; block < 256; ++block) {
         const Block b = card.Block(block);
@@ -167,16 +182,17 @@ void TestSimCard::dataBlockConditions_data()
     QTest::addColumn<bool>("canWrite");
 
     // NXP MIFARE Classic data sheet, access conditions for data blocks (read, write).
-    struct Row { const char *bits; int c; bool readA, readB, writeA, writeB; };
+    struct Row
+    {
+        const char *bits;
+        int c;
+        bool readA, readB, writeA, writeB;
+    };
     const Row rows[] = {
-        {"000", 0, true, true, true, true},
-        {"010", 2, true, true, false, false},
-        {"100", 4, true, true, false, true},
-        {"110", 6, true, true, false, true},
-        {"001", 1, true, true, false, false},
-        {"011", 3, false, true, false, true},
-        {"101", 5, false, true, false, false},
-        {"111", 7, false, false, false, false},
+        {"000", 0, true, true, true, true},    {"010", 2, true, true, false, false},
+        {"100", 4, true, true, false, true},   {"110", 6, true, true, false, true},
+        {"001", 1, true, true, false, false},  {"011", 3, false, true, false, true},
+        {"101", 5, false, true, false, false}, {"111", 7, false, false, false, false},
     };
     for (const Row &r : rows) {
         QTest::addRow("%s key A", r.bits) << r.c << false << r.readA << r.writeA;
@@ -197,15 +213,13 @@ void TestSimCard::dataBlockConditions()
 
     QCOMPARE(SelectAndAuth(card, 5, keyB, key), TSimResult::Ok);
     Block back{};
-    QCOMPARE(card.Read(5, back.data()),
-             canRead ? TSimResult::Ok : TSimResult::AccessDenied);
+    QCOMPARE(card.Read(5, back.data()), canRead ? TSimResult::Ok : TSimResult::AccessDenied);
     if (canRead)
         QCOMPARE(back, Filled(0x55));
 
     QCOMPARE(SelectAndAuth(card, 5, keyB, key), TSimResult::Ok);
     const Block data = Filled(0xC3);
-    QCOMPARE(card.Write(5, data.data()),
-             canWrite ? TSimResult::Ok : TSimResult::AccessDenied);
+    QCOMPARE(card.Write(5, data.data()), canWrite ? TSimResult::Ok : TSimResult::AccessDenied);
     QCOMPARE(card.Block(5), canWrite ? data : Filled(0x55));
 }
 
@@ -345,8 +359,9 @@ void TestSimCard::inconsistentAccessBitsBlockSector()
     TSimCard card = CardWithSector1(0, trailerCondition);
     const uint8_t *key = keyB ? KeyB : KeyA;
 
-    const Block bad = Trailer(KeyA, {uint8_t(accessBytes[0]), uint8_t(accessBytes[1]),
-                                     uint8_t(accessBytes[2])}, 0x69, KeyB);
+    const Block bad =
+        Trailer(KeyA, {uint8_t(accessBytes[0]), uint8_t(accessBytes[1]), uint8_t(accessBytes[2])},
+                0x69, KeyB);
     QCOMPARE(SelectAndAuth(card, 7, keyB, key), TSimResult::Ok);
     QCOMPARE(card.Write(7, bad.data()), TSimResult::Ok);
     QVERIFY(card.SectorBlocked(1));
@@ -502,7 +517,10 @@ void TestSimCard::mfdRoundTrip()
     const QByteArray bytes = raw.readAll();
     QCOMPARE(size_t(bytes.size()), card.Dump().size());
     QCOMPARE(bytes.mid(4 * 16, 16), QByteArray(16, '\x12'));
-    QCOMPARE(bytes.mid(7 * 16, 16), QByteArray::fromHex("A0A1A2A3A4A5" "787788" "69" "B0B1B2B3B4B5"));
+    QCOMPARE(bytes.mid(7 * 16, 16), QByteArray::fromHex("A0A1A2A3A4A5"
+                                                        "787788"
+                                                        "69"
+                                                        "B0B1B2B3B4B5"));
 
     QString error;
     auto loaded = TSimCard::LoadFile(path, 0, &error);
@@ -534,14 +552,16 @@ void TestSimCard::fieldHoldsOneCardAndReportsChanges()
     QCOMPARE(field.Card()->Uid(), Uid4);
 
     auto run = [&](auto op) { return field.Command(op); };
-    QCOMPARE(run([](TSimCard &c) { return SelectAndAuth(c, 4, false, Transport); }), TSimResult::Ok);
+    QCOMPARE(run([](TSimCard &c) { return SelectAndAuth(c, 4, false, Transport); }),
+             TSimResult::Ok);
     Block back{};
     QCOMPARE(run([&](TSimCard &c) { return c.Read(4, back.data()); }), TSimResult::Ok);
     QVERIFY(seen.empty()); // reads change nothing
     QCOMPARE(run([](TSimCard &c) { return c.Write(4, Filled(0x77).data()); }), TSimResult::Ok);
     QCOMPARE(seen.size(), size_t(1));
     QCOMPARE(seen[0], Filled(0x77));
-    QCOMPARE(run([](TSimCard &c) { return c.Write(0, Filled(0).data()); }), TSimResult::NotAuthenticated);
+    QCOMPARE(run([](TSimCard &c) { return c.Write(0, Filled(0).data()); }),
+             TSimResult::NotAuthenticated);
     QCOMPARE(seen.size(), size_t(1));
 
     auto taken = field.TakeCard();

@@ -163,7 +163,8 @@ void TestSimReaders::cardStatuses_data()
     QTest::addColumn<int>("novaStatus");
     QTest::newRow("no card") << 0 << int(MI_NOTAGERR) << int(RL_NO_CARD);
     QTest::newRow("wrong key") << 1 << int(MI_AUTHERR) << int(RL_AUTH_ERROR);
-    QTest::newRow("access refused (key B readable)") << 2 << int(MI_CODEERR) << int(RL_ACCESS_ERROR);
+    QTest::newRow("access refused (key B readable)")
+        << 2 << int(MI_CODEERR) << int(RL_ACCESS_ERROR);
     QTest::newRow("other sector") << 3 << int(MI_NOTAUTHERR) << int(RL_NOT_AUTH);
     QTest::newRow("block beyond 1K") << 4 << int(MI_WRONG_ADDR) << int(RL_BAD_PARAM);
     QTest::newRow("bad mode") << 5 << int(MI_WRONG_ADDR) << int(RL_BAD_PARAM);
@@ -190,24 +191,45 @@ void TestSimReaders::cardStatuses()
             if (useAlto) {
                 uint8_t coded[12];
                 alto.Mf500HostCodeKey(key, coded);
-                return alto.Mf500PiccAuthKey(badMode ? badMode : keyB ? PICC_AUTHENT1B : PICC_AUTHENT1A,
+                return alto.Mf500PiccAuthKey(badMode ? badMode
+                                             : keyB  ? PICC_AUTHENT1B
+                                                     : PICC_AUTHENT1A,
                                              uid, coded, block);
             }
-            return nova.MfcAuthenticateKey(block, badMode ? badMode : keyB ? MODE_KEY_B : MODE_KEY_A,
+            return nova.MfcAuthenticateKey(block,
+                                           badMode ? badMode
+                                           : keyB  ? MODE_KEY_B
+                                                   : MODE_KEY_A,
                                            uid, key);
         };
         auto read = [&](uint8_t block) -> int {
             std::array<uint8_t, 16> d{};
-            return useAlto ? alto.Mf500PiccRead(block, d.data()) : nova.MfcReadBlock(block, d.data());
+            return useAlto ? alto.Mf500PiccRead(block, d.data())
+                           : nova.MfcReadBlock(block, d.data());
         };
         int status = 0;
         switch (scenario) {
-        case 0: status = activated; QCOMPARE(len, uint8_t(0)); break;
-        case 1: status = auth(false, wrong, 4); break;
-        case 2: QCOMPARE(auth(true, Transport, 4), 0); status = read(4); break;
-        case 3: QCOMPARE(auth(false, Transport, 4), 0); status = read(8); break;
-        case 4: status = auth(false, Transport, 64); break;
-        case 5: status = auth(false, Transport, 4, 0x33); break;
+        case 0:
+            status = activated;
+            QCOMPARE(len, uint8_t(0));
+            break;
+        case 1:
+            status = auth(false, wrong, 4);
+            break;
+        case 2:
+            QCOMPARE(auth(true, Transport, 4), 0);
+            status = read(4);
+            break;
+        case 3:
+            QCOMPARE(auth(false, Transport, 4), 0);
+            status = read(8);
+            break;
+        case 4:
+            status = auth(false, Transport, 64);
+            break;
+        case 5:
+            status = auth(false, Transport, 4, 0x33);
+            break;
         }
         QCOMPARE(status, useAlto ? altoStatus : novaStatus);
         // A failed command leaves the card idle: nothing can be read without a new select.
@@ -230,7 +252,10 @@ void TestSimReaders::hostCodeKeyFormat()
     TSimCard card = Card();
     std::array<uint8_t, 16> trailer = Filled(0xFF);
     std::copy(KeyA, KeyA + 6, trailer.begin());
-    trailer[6] = 0xFF; trailer[7] = 0x07; trailer[8] = 0x80; trailer[9] = 0x69;
+    trailer[6] = 0xFF;
+    trailer[7] = 0x07;
+    trailer[8] = 0x80;
+    trailer[9] = 0x69;
     card.SetBlock(7, trailer);
     QVERIFY(sim.Field().PutCard(card));
     uint8_t atq[2], sak, uid[10], len;
@@ -355,7 +380,10 @@ void TestSimReaders::altoEepromAndKeySlot()
     TSimCard card = Card();
     std::array<uint8_t, 16> trailer{};
     std::copy(KeyA, KeyA + 6, trailer.begin());
-    trailer[6] = 0x78; trailer[7] = 0x77; trailer[8] = 0x88; trailer[9] = 0x69;
+    trailer[6] = 0x78;
+    trailer[7] = 0x77;
+    trailer[8] = 0x88;
+    trailer[9] = 0x69;
     card.SetBlock(7, trailer);
     card.SetBlock(4, Filled(0x44));
     QVERIFY(sim.Field().PutCard(card));
@@ -387,7 +415,10 @@ void TestSimReaders::novaTagorDataAndKeyStore()
     TSimCard card = Card();
     std::array<uint8_t, 16> trailer{};
     std::copy(KeyA, KeyA + 6, trailer.begin());
-    trailer[6] = 0x78; trailer[7] = 0x77; trailer[8] = 0x88; trailer[9] = 0x69;
+    trailer[6] = 0x78;
+    trailer[7] = 0x77;
+    trailer[8] = 0x88;
+    trailer[9] = 0x69;
     card.SetBlock(15, trailer);
     QVERIFY(sim.Field().PutCard(card));
     uint8_t uid[10], len = 0, sak, atqa[4];
@@ -420,11 +451,15 @@ void TestSimReaders::storesPersistAcrossInstances()
     TSimulator again;
     again.SetStoreBase(base);
     const auto e2 = again.Alto().Eeprom();
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(&e2[0x70]), 4), QByteArray::fromHex("77050100"));
-    QCOMPARE(again.Alto().StoredKey(0), (std::array<uint8_t, 6>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
-    QCOMPARE(again.Alto().StoredKey(1), (std::array<uint8_t, 6>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(&e2[0x70]), 4),
+             QByteArray::fromHex("77050100"));
+    QCOMPARE(again.Alto().StoredKey(0),
+             (std::array<uint8_t, 6>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
+    QCOMPARE(again.Alto().StoredKey(1),
+             (std::array<uint8_t, 6>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
     QCOMPARE(again.Nova().TagorData(), (std::array<uint8_t, 4>{0x77, 1, 5, 0}));
-    QCOMPARE(again.Nova().StoredKey(0), (std::array<uint8_t, 6>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
+    QCOMPARE(again.Nova().StoredKey(0),
+             (std::array<uint8_t, 6>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
 
     // A damaged store is read as a new reader's.
     QFile damaged(base + QStringLiteral(".nova"));
@@ -504,7 +539,8 @@ void TestSimReaders::faultCardLeavesFieldTornWrite()
     auto removed = alto.RemovedCard();
     QVERIFY(removed);
     QCOMPARE(removed->Block(4), number);
-    QCOMPARE(removed->Block(7), TSimCard(TSimCard::Type::Classic1K, Uid4).Block(7)); // still transport
+    QCOMPARE(removed->Block(7),
+             TSimCard(TSimCard::Type::Classic1K, Uid4).Block(7)); // still transport
     QVERIFY(!removed->IsHalted());
 }
 
@@ -599,13 +635,20 @@ void TestSimReaders::readerSelection_data()
     QTest::addColumn<bool>("error");
     const QString p = QStringLiteral("tagor");
     QTest::newRow("no argument") << QStringList{p} << true << false << false << false;
-    QTest::newRow("alto") << QStringList{p, QStringLiteral("--reader=alto")} << true << false << false << false;
-    QTest::newRow("nova") << QStringList{p, QStringLiteral("--reader=nova")} << false << true << false << false;
-    QTest::newRow("both") << QStringList{p, QStringLiteral("--reader=both")} << true << true << false << false;
-    QTest::newRow("none") << QStringList{p, QStringLiteral("--reader=none")} << false << false << false << false;
-    QTest::newRow("help") << QStringList{p, QStringLiteral("--help")} << true << false << true << false;
-    QTest::newRow("unknown reader") << QStringList{p, QStringLiteral("--reader=usb")} << true << false << false << true;
-    QTest::newRow("unknown argument") << QStringList{p, QStringLiteral("--fast")} << true << false << false << true;
+    QTest::newRow("alto") << QStringList{p, QStringLiteral("--reader=alto")} << true << false
+                          << false << false;
+    QTest::newRow("nova") << QStringList{p, QStringLiteral("--reader=nova")} << false << true
+                          << false << false;
+    QTest::newRow("both") << QStringList{p, QStringLiteral("--reader=both")} << true << true
+                          << false << false;
+    QTest::newRow("none") << QStringList{p, QStringLiteral("--reader=none")} << false << false
+                          << false << false;
+    QTest::newRow("help") << QStringList{p, QStringLiteral("--help")} << true << false << true
+                          << false;
+    QTest::newRow("unknown reader")
+        << QStringList{p, QStringLiteral("--reader=usb")} << true << false << false << true;
+    QTest::newRow("unknown argument")
+        << QStringList{p, QStringLiteral("--fast")} << true << false << false << true;
 }
 
 void TestSimReaders::readerSelection()
@@ -623,7 +666,8 @@ void TestSimReaders::readerSelection()
         QCOMPARE(s.nova, nova);
     }
     const QString text = ReaderHelpText(QStringLiteral("tagor"));
-    for (const char *word : {"--reader=alto", "--reader=nova", "--reader=both", "--reader=none", "--help"})
+    for (const char *word :
+         {"--reader=alto", "--reader=nova", "--reader=both", "--reader=none", "--help"})
         QVERIFY(text.contains(QLatin1String(word)));
 }
 

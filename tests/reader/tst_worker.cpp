@@ -47,7 +47,8 @@ public:
 
     int Count(QEvent::Type code) const
     {
-        return int(std::count_if(got.begin(), got.end(), [code](const TGot &g) { return g.code == code; }));
+        return int(std::count_if(got.begin(), got.end(),
+                                 [code](const TGot &g) { return g.code == code; }));
     }
 
 protected:
@@ -123,10 +124,14 @@ class TstWorker : public QObject
     int Calls(const char *prefix) const
     {
         const auto log = Log();
-        return int(std::count_if(log.begin(), log.end(),
-                                 [prefix](const std::string &c) { return c.rfind(prefix, 0) == 0; }));
+        return int(std::count_if(log.begin(), log.end(), [prefix](const std::string &c) {
+            return c.rfind(prefix, 0) == 0;
+        }));
     }
-    int Selections() const { return Calls(family == Alto ? "Mf500PiccActivateIdle" : "ActivateCardA3"); }
+    int Selections() const
+    {
+        return Calls(family == Alto ? "Mf500PiccActivateIdle" : "ActivateCardA3");
+    }
     void Put(const std::vector<uint8_t> &uid = Uid4Bytes)
     {
         QVERIFY(sim->Field().PutCard(TSimCard(TSimCard::Type::Classic1K, uid)));
@@ -376,7 +381,8 @@ void TstWorker::moveAndMasterReport()
     Put();
     worker->Resume();
     QTRY_COMPARE_WITH_TIMEOUT(receiver->Count(CARD_PROCESSED), 2, Timeout);
-    QCOMPARE(Bytes(sim->Field().Card()->Block(5)), Bytes(MasterDataBlock(guests->KeyA, guests->KeyB, 2)));
+    QCOMPARE(Bytes(sim->Field().Card()->Block(5)),
+             Bytes(MasterDataBlock(guests->KeyA, guests->KeyB, 2)));
     QCOMPARE(qint32(worker->ismaster), 1);
 }
 
@@ -414,7 +420,8 @@ void TstWorker::readCard()
     // No card: polls and posts nothing.
     const int reads = Calls(f == Alto ? "PcdReadE2" : "GetReaderTagorData");
     worker->Resume();
-    QTRY_VERIFY_WITH_TIMEOUT(Calls(f == Alto ? "PcdReadE2" : "GetReaderTagorData") >= reads + 4, Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(Calls(f == Alto ? "PcdReadE2" : "GetReaderTagorData") >= reads + 4,
+                             Timeout);
     Hold();
     QVERIFY(receiver->got.empty());
 
@@ -426,16 +433,19 @@ void TstWorker::readCard()
     worker->Resume();
     QTRY_COMPARE_WITH_TIMEOUT(receiver->Count(CARD_PROCESSED), 1, Timeout);
     const int after = Calls(f == Alto ? "PcdReadE2" : "GetReaderTagorData");
-    QTRY_VERIFY_WITH_TIMEOUT(Calls(f == Alto ? "PcdReadE2" : "GetReaderTagorData") >= after + 3, Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(Calls(f == Alto ? "PcdReadE2" : "GetReaderTagorData") >= after + 3,
+                             Timeout);
     Hold();
     QCOMPARE(int(receiver->got.size()), 1);
     const TGot &got = receiver->got.front();
     QVERIFY(got.hasIds);
     QVERIFY(got.wParamIsIds);
     QCOMPARE(got.ids.Id1Len, 4);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.ids.Id1), 4), QByteArray("\x1A\x2B\x3C\x4D", 4));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.ids.Id1), 4),
+             QByteArray("\x1A\x2B\x3C\x4D", 4));
     QCOMPARE(got.ids.Id2Len, 4);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.ids.Id2), 4), QByteArray("\x00\x10\x00\x00", 4));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.ids.Id2), 4),
+             QByteArray("\x00\x10\x00\x00", 4));
     QCOMPARE(got.serial, int64_t(0)); // a read does not set serial
 
     // A card of another profile: a read error.

@@ -54,8 +54,8 @@ TReaderSelection ParseReaderArgs(const QStringList &arguments)
             } else if (value == QLatin1String("none")) {
                 selection.alto = selection.nova = false;
             } else {
-                selection.error = QStringLiteral("unknown reader \"%1\" (alto, nova, both or none)")
-                                      .arg(value);
+                selection.error =
+                    QStringLiteral("unknown reader \"%1\" (alto, nova, both or none)").arg(value);
             }
         } else {
             selection.error = QStringLiteral("unknown argument \"%1\"").arg(arg);
@@ -66,20 +66,19 @@ TReaderSelection ParseReaderArgs(const QStringList &arguments)
 
 QString ReaderHelpText(const QString &program)
 {
-    return QStringLiteral(
-               "Usage: %1 [--reader=alto|nova|both|none]\n"
-               "\n"
-               "Prepares MIFARE Classic cards. The card readers are simulated: virtual\n"
-               "readers on one virtual field, on which cards are put and taken off.\n"
-               "\n"
-               "  --reader=alto   one virtual RW-Alto reader (the default)\n"
-               "  --reader=nova   one virtual RW-Nova reader\n"
-               "  --reader=both   both; the RW-Alto reader is the one opened\n"
-               "  --reader=none   no reader\n"
-               "  --help          show this text\n"
-               "\n"
-               "A virtual reader keeps its programming in a file beside the database\n"
-               "(extension .alto or .nova).\n")
+    return QStringLiteral("Usage: %1 [--reader=alto|nova|both|none]\n"
+                          "\n"
+                          "Prepares MIFARE Classic cards. The card readers are simulated: virtual\n"
+                          "readers on one virtual field, on which cards are put and taken off.\n"
+                          "\n"
+                          "  --reader=alto   one virtual RW-Alto reader (the default)\n"
+                          "  --reader=nova   one virtual RW-Nova reader\n"
+                          "  --reader=both   both; the RW-Alto reader is the one opened\n"
+                          "  --reader=none   no reader\n"
+                          "  --help          show this text\n"
+                          "\n"
+                          "A virtual reader keeps its programming in a file beside the database\n"
+                          "(extension .alto or .nova).\n")
         .arg(program);
 }
 

@@ -27,14 +27,14 @@ struct TTrailerRights
     int keyBWrite;
 };
 constexpr TTrailerRights TrailerRights[8] = {
-    {KA, KA, 0, KA, KA},   // 000
-    {KA, KA, KA, KA, KA},  // 001 (transport configuration)
-    {0, KA, 0, KA, 0},     // 010
-    {KB, KAB, KB, 0, KB},  // 011
-    {KB, KAB, 0, 0, KB},   // 100
-    {0, KAB, KB, 0, 0},    // 101
-    {0, KAB, 0, 0, 0},     // 110
-    {0, KAB, 0, 0, 0},     // 111
+    {KA, KA, 0, KA, KA},  // 000
+    {KA, KA, KA, KA, KA}, // 001 (transport configuration)
+    {0, KA, 0, KA, 0},    // 010
+    {KB, KAB, KB, 0, KB}, // 011
+    {KB, KAB, 0, 0, KB},  // 100
+    {0, KAB, KB, 0, 0},   // 101
+    {0, KAB, 0, 0, 0},    // 110
+    {0, KAB, 0, 0, 0},    // 111
 };
 
 // Trailer conditions in which key B is readable and therefore no key.
@@ -118,10 +118,10 @@ std::optional<TSimCard> TSimCard::LoadFile(const QString &path, int uidLength, Q
 bool TSimCard::SaveFile(const QString &path, QString *error) const
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(reinterpret_cast<const char *>(fMemory.data()), qint64(fMemory.size()))
-               != qint64(fMemory.size())
-        || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(reinterpret_cast<const char *>(fMemory.data()), qint64(fMemory.size())) !=
+            qint64(fMemory.size()) ||
+        !file.commit()) {
         if (error)
             *error = file.errorString();
         return false;

@@ -48,7 +48,8 @@
 // the authenticated key may write; a trailer write that may change none of them is
 // refused. Access bits whose bits disagree with their complements block the whole
 // sector for good: every later authentication and access in it fails.
-enum class TSimResult {
+enum class TSimResult
+{
     Ok,
     NoCard,           // no card, or the card is not selected (idle or halted): no answer
     AuthFailed,       // wrong key, wrong UID bytes, or the sector is blocked
@@ -60,7 +61,11 @@ enum class TSimResult {
 class TSimCard
 {
 public:
-    enum class Type { Classic1K, Classic4K };
+    enum class Type
+    {
+        Classic1K,
+        Classic4K
+    };
 
     static constexpr int BlockSize = 16;
 
@@ -71,8 +76,7 @@ public:
     // A card from a raw dump of 1024 (1K) or 4096 (4K) bytes. uidLength 4 or 7; 0 takes
     // 4 when byte 4 of block 0 is the BCC of bytes 0 to 3, else 7. nullopt for a dump of
     // any other size.
-    static std::optional<TSimCard> FromDump(const std::vector<uint8_t> &dump,
-                                            int uidLength = 0);
+    static std::optional<TSimCard> FromDump(const std::vector<uint8_t> &dump, int uidLength = 0);
     // Loads/saves a .mfd file (raw dump). Save writes a temporary file and renames it.
     static std::optional<TSimCard> LoadFile(const QString &path, int uidLength = 0,
                                             QString *error = nullptr);

@@ -69,8 +69,7 @@ std::optional<TSimCard> TSimReaderBase::RemovedCard() const
     return fRemoved;
 }
 
-template<class Body>
-int TSimReaderBase::Run(std::string text, Body body)
+template <class Body> int TSimReaderBase::Run(std::string text, Body body)
 {
     std::optional<int> injected;
     uint64_t call;
@@ -100,8 +99,9 @@ int TSimReaderBase::Run(std::string text, Body body)
     {
         std::lock_guard lock(fMutex);
         fStatuses.push_back(status);
-        auto it = std::find_if(fFaults.begin(), fFaults.end(),
-                               [call](const TFault &f) { return f.removeCard && f.atCall == call; });
+        auto it = std::find_if(fFaults.begin(), fFaults.end(), [call](const TFault &f) {
+            return f.removeCard && f.atCall == call;
+        });
         if (it != fFaults.end()) {
             fFaults.erase(it);
             remove = true;
@@ -175,8 +175,7 @@ std::optional<QByteArray> StoreBytes(const QString &line, const QString &name, i
 }
 
 // Copies stored bytes into a fixed array; StoreBytes has already checked the length.
-template <typename Target>
-void CopyStored(const QByteArray &bytes, Target &target)
+template <typename Target> void CopyStored(const QByteArray &bytes, Target &target)
 {
     const size_t n = std::min(size_t(bytes.size()), size_t(target.size()));
     std::memcpy(target.data(), bytes.constData(), n);
@@ -198,12 +197,18 @@ const std::array<uint8_t, 6> TransportKey = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}
 int16_t TSimMfrc500::StatusOf(TSimResult result)
 {
     switch (result) {
-    case TSimResult::Ok: return MI_OK;
-    case TSimResult::NoCard: return MI_NOTAGERR;
-    case TSimResult::AuthFailed: return MI_AUTHERR;
-    case TSimResult::AccessDenied: return MI_CODEERR;
-    case TSimResult::NotAuthenticated: return MI_NOTAUTHERR;
-    case TSimResult::BadBlock: return MI_WRONG_ADDR;
+    case TSimResult::Ok:
+        return MI_OK;
+    case TSimResult::NoCard:
+        return MI_NOTAGERR;
+    case TSimResult::AuthFailed:
+        return MI_AUTHERR;
+    case TSimResult::AccessDenied:
+        return MI_CODEERR;
+    case TSimResult::NotAuthenticated:
+        return MI_NOTAUTHERR;
+    case TSimResult::BadBlock:
+        return MI_WRONG_ADDR;
     }
     return MI_CODEERR;
 }
@@ -311,36 +316,35 @@ int16_t TSimMfrc500::Mf500InterfaceOpen(uint32_t mode, uint32_t deviceNumber)
 
 int16_t TSimMfrc500::Mf500PcdConfig()
 {
-    return int16_t(Run("Mf500PcdConfig()", [this] {
-        return IsAttached() ? MI_OK : MI_NOREADER;
-    }));
+    return int16_t(Run("Mf500PcdConfig()", [this] { return IsAttached() ? MI_OK : MI_NOREADER; }));
 }
 
 int16_t TSimMfrc500::Mf500PiccActivateIdle(uint8_t br, uint8_t *atq, uint8_t *sak, uint8_t *uid,
                                            uint8_t *uidLen)
 {
-    return int16_t(Run("Mf500PiccActivateIdle(" + Dec(br) + ", out, out, out, out)", [&]() -> int16_t {
-        if (uidLen)
-            *uidLen = 0;
-        if (!IsAttached())
-            return MI_NOREADER;
-        if (!uid || !uidLen)
-            return MI_WRONG_ADDR;
-        return StatusOf(fField.Command([&](TSimCard &card) {
-            const TSimResult r = card.Select();
-            if (r != TSimResult::Ok)
+    return int16_t(
+        Run("Mf500PiccActivateIdle(" + Dec(br) + ", out, out, out, out)", [&]() -> int16_t {
+            if (uidLen)
+                *uidLen = 0;
+            if (!IsAttached())
+                return MI_NOREADER;
+            if (!uid || !uidLen)
+                return MI_WRONG_ADDR;
+            return StatusOf(fField.Command([&](TSimCard &card) {
+                const TSimResult r = card.Select();
+                if (r != TSimResult::Ok)
+                    return r;
+                std::copy(card.Uid().begin(), card.Uid().end(), uid);
+                *uidLen = uint8_t(card.Uid().size());
+                if (atq) {
+                    atq[0] = uint8_t(card.Atqa() & 0xFF);
+                    atq[1] = uint8_t(card.Atqa() >> 8);
+                }
+                if (sak)
+                    *sak = card.Sak();
                 return r;
-            std::copy(card.Uid().begin(), card.Uid().end(), uid);
-            *uidLen = uint8_t(card.Uid().size());
-            if (atq) {
-                atq[0] = uint8_t(card.Atqa() & 0xFF);
-                atq[1] = uint8_t(card.Atqa() >> 8);
-            }
-            if (sak)
-                *sak = card.Sak();
-            return r;
+            }));
         }));
-    }));
 }
 
 int16_t TSimMfrc500::Mf500PiccHalt()
@@ -370,7 +374,10 @@ int16_t TSimMfrc500::Mf500HostCodeKey(const uint8_t *key6, uint8_t *coded12)
 int16_t TSimMfrc500::Auth(uint8_t mode, const uint8_t *uid4, const uint8_t *key6, uint8_t block)
 {
     if (mode != PICC_AUTHENT1A && mode != PICC_AUTHENT1B) {
-        fField.Command([](TSimCard &card) { card.DropToIdle(); return TSimResult::Ok; });
+        fField.Command([](TSimCard &card) {
+            card.DropToIdle();
+            return TSimResult::Ok;
+        });
         return MI_WRONG_ADDR;
     }
     return StatusOf(fField.Command([&](TSimCard &card) {
@@ -381,41 +388,42 @@ int16_t TSimMfrc500::Auth(uint8_t mode, const uint8_t *uid4, const uint8_t *key6
 int16_t TSimMfrc500::Mf500PiccAuthKey(uint8_t mode, const uint8_t *uid4, const uint8_t *coded12,
                                       uint8_t block)
 {
-    return int16_t(Run("Mf500PiccAuthKey(" + Byte(mode) + ", " + Hex(uid4, 4) + ", "
-                           + Hex(coded12, 12) + ", " + Dec(block) + ")",
+    return int16_t(Run("Mf500PiccAuthKey(" + Byte(mode) + ", " + Hex(uid4, 4) + ", " +
+                           Hex(coded12, 12) + ", " + Dec(block) + ")",
                        [&]() -> int16_t {
-        if (!IsAttached())
-            return MI_NOREADER;
-        if (!uid4 || !coded12)
-            return MI_WRONG_ADDR;
-        uint8_t key[6];
-        for (int i = 0; i < 6; ++i) {
-            const uint8_t a = coded12[2 * i], b = coded12[2 * i + 1];
-            if (((a >> 4) ^ (a & 0x0F)) != 0x0F || ((b >> 4) ^ (b & 0x0F)) != 0x0F)
-                return MI_KEYERR;
-            key[i] = uint8_t((a & 0x0F) << 4 | (b & 0x0F));
-        }
-        return Auth(mode, uid4, key, block);
-    }));
+                           if (!IsAttached())
+                               return MI_NOREADER;
+                           if (!uid4 || !coded12)
+                               return MI_WRONG_ADDR;
+                           uint8_t key[6];
+                           for (int i = 0; i < 6; ++i) {
+                               const uint8_t a = coded12[2 * i], b = coded12[2 * i + 1];
+                               if (((a >> 4) ^ (a & 0x0F)) != 0x0F ||
+                                   ((b >> 4) ^ (b & 0x0F)) != 0x0F)
+                                   return MI_KEYERR;
+                               key[i] = uint8_t((a & 0x0F) << 4 | (b & 0x0F));
+                           }
+                           return Auth(mode, uid4, key, block);
+                       }));
 }
 
 int16_t TSimMfrc500::Mf500PiccAuthE2(uint8_t mode, const uint8_t *uid4, uint8_t keySlot,
                                      uint8_t block)
 {
-    return int16_t(Run("Mf500PiccAuthE2(" + Byte(mode) + ", " + Hex(uid4, 4) + ", "
-                           + Dec(keySlot) + ", " + Dec(block) + ")",
+    return int16_t(Run("Mf500PiccAuthE2(" + Byte(mode) + ", " + Hex(uid4, 4) + ", " + Dec(keySlot) +
+                           ", " + Dec(block) + ")",
                        [&]() -> int16_t {
-        if (!IsAttached())
-            return MI_NOREADER;
-        if (!uid4 || keySlot >= KeySlots)
-            return MI_WRONG_ADDR;
-        std::array<uint8_t, 6> key;
-        {
-            std::lock_guard lock(fMutex);
-            key = fKeys[keySlot];
-        }
-        return Auth(mode, uid4, key.data(), block);
-    }));
+                           if (!IsAttached())
+                               return MI_NOREADER;
+                           if (!uid4 || keySlot >= KeySlots)
+                               return MI_WRONG_ADDR;
+                           std::array<uint8_t, 6> key;
+                           {
+                               std::lock_guard lock(fMutex);
+                               key = fKeys[keySlot];
+                           }
+                           return Auth(mode, uid4, key.data(), block);
+                       }));
 }
 
 int16_t TSimMfrc500::Mf500PiccRead(uint8_t block, uint8_t *data16)
@@ -431,64 +439,67 @@ int16_t TSimMfrc500::Mf500PiccRead(uint8_t block, uint8_t *data16)
 
 int16_t TSimMfrc500::Mf500PiccWrite(uint8_t block, const uint8_t *data16)
 {
-    return int16_t(Run("Mf500PiccWrite(" + Dec(block) + ", " + Hex(data16, 16) + ")", [&]() -> int16_t {
-        if (!IsAttached())
-            return MI_NOREADER;
-        if (!data16)
-            return MI_WRONG_ADDR;
-        return StatusOf(fField.Command([&](TSimCard &card) { return card.Write(block, data16); }));
-    }));
+    return int16_t(
+        Run("Mf500PiccWrite(" + Dec(block) + ", " + Hex(data16, 16) + ")", [&]() -> int16_t {
+            if (!IsAttached())
+                return MI_NOREADER;
+            if (!data16)
+                return MI_WRONG_ADDR;
+            return StatusOf(
+                fField.Command([&](TSimCard &card) { return card.Write(block, data16); }));
+        }));
 }
 
 int16_t TSimMfrc500::Mf500PcdLoadKeyE2(uint8_t keyType, uint8_t keySlot, const uint8_t *key6)
 {
-    return int16_t(Run("Mf500PcdLoadKeyE2(" + Dec(keyType) + ", " + Dec(keySlot) + ", "
-                           + Hex(key6, 6) + ")",
-                       [&]() -> int16_t {
-        std::lock_guard lock(fMutex);
-        if (!AttachedLocked())
-            return MI_NOREADER;
-        if (!key6 || keySlot >= KeySlots)
-            return MI_WRONG_ADDR;
-        auto keys = fKeys;
-        std::copy(key6, key6 + 6, keys[keySlot].begin());
-        if (!SaveLocked(fEeprom, keys))
-            return MI_EEPROMERR;
-        fKeys = keys;
-        return MI_OK;
-    }));
+    return int16_t(
+        Run("Mf500PcdLoadKeyE2(" + Dec(keyType) + ", " + Dec(keySlot) + ", " + Hex(key6, 6) + ")",
+            [&]() -> int16_t {
+                std::lock_guard lock(fMutex);
+                if (!AttachedLocked())
+                    return MI_NOREADER;
+                if (!key6 || keySlot >= KeySlots)
+                    return MI_WRONG_ADDR;
+                auto keys = fKeys;
+                std::copy(key6, key6 + 6, keys[keySlot].begin());
+                if (!SaveLocked(fEeprom, keys))
+                    return MI_EEPROMERR;
+                fKeys = keys;
+                return MI_OK;
+            }));
 }
 
 int16_t TSimMfrc500::PcdWriteE2(uint16_t address, uint8_t length, const uint8_t *data)
 {
-    return int16_t(Run("PcdWriteE2(" + Byte(address) + ", " + Dec(length) + ", " + Hex(data, length)
-                           + ")",
-                       [&]() -> int16_t {
-        std::lock_guard lock(fMutex);
-        if (!AttachedLocked())
-            return MI_NOREADER;
-        if (!data || address + length > EepromSize)
-            return MI_WRONG_ADDR;
-        auto eeprom = fEeprom;
-        std::copy(data, data + length, eeprom.begin() + address);
-        if (!SaveLocked(eeprom, fKeys))
-            return MI_EEPROMERR;
-        fEeprom = std::move(eeprom);
-        return MI_OK;
-    }));
+    return int16_t(
+        Run("PcdWriteE2(" + Byte(address) + ", " + Dec(length) + ", " + Hex(data, length) + ")",
+            [&]() -> int16_t {
+                std::lock_guard lock(fMutex);
+                if (!AttachedLocked())
+                    return MI_NOREADER;
+                if (!data || address + length > EepromSize)
+                    return MI_WRONG_ADDR;
+                auto eeprom = fEeprom;
+                std::copy(data, data + length, eeprom.begin() + address);
+                if (!SaveLocked(eeprom, fKeys))
+                    return MI_EEPROMERR;
+                fEeprom = std::move(eeprom);
+                return MI_OK;
+            }));
 }
 
 int16_t TSimMfrc500::PcdReadE2(uint16_t address, uint8_t length, uint8_t *data)
 {
-    return int16_t(Run("PcdReadE2(" + Byte(address) + ", " + Dec(length) + ", out)", [&]() -> int16_t {
-        std::lock_guard lock(fMutex);
-        if (!AttachedLocked())
-            return MI_NOREADER;
-        if (!data || address + length > EepromSize)
-            return MI_WRONG_ADDR;
-        std::copy(fEeprom.begin() + address, fEeprom.begin() + address + length, data);
-        return MI_OK;
-    }));
+    return int16_t(
+        Run("PcdReadE2(" + Byte(address) + ", " + Dec(length) + ", out)", [&]() -> int16_t {
+            std::lock_guard lock(fMutex);
+            if (!AttachedLocked())
+                return MI_NOREADER;
+            if (!data || address + length > EepromSize)
+                return MI_WRONG_ADDR;
+            std::copy(fEeprom.begin() + address, fEeprom.begin() + address + length, data);
+            return MI_OK;
+        }));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -497,12 +508,18 @@ int16_t TSimMfrc500::PcdReadE2(uint16_t address, uint8_t length, uint8_t *data)
 uint16_t TSimRivlink::StatusOf(TSimResult result)
 {
     switch (result) {
-    case TSimResult::Ok: return RL_OK;
-    case TSimResult::NoCard: return RL_NO_CARD;
-    case TSimResult::AuthFailed: return RL_AUTH_ERROR;
-    case TSimResult::AccessDenied: return RL_ACCESS_ERROR;
-    case TSimResult::NotAuthenticated: return RL_NOT_AUTH;
-    case TSimResult::BadBlock: return RL_BAD_PARAM;
+    case TSimResult::Ok:
+        return RL_OK;
+    case TSimResult::NoCard:
+        return RL_NO_CARD;
+    case TSimResult::AuthFailed:
+        return RL_AUTH_ERROR;
+    case TSimResult::AccessDenied:
+        return RL_ACCESS_ERROR;
+    case TSimResult::NotAuthenticated:
+        return RL_NOT_AUTH;
+    case TSimResult::BadBlock:
+        return RL_BAD_PARAM;
     }
     return RL_ACCESS_ERROR;
 }
@@ -646,39 +663,42 @@ uint16_t TSimRivlink::RfFieldControl(uint8_t on)
             fFieldOn = on != 0;
         }
         if (!on) // the card loses power
-            fField.Command([](TSimCard &card) { card.LeaveField(); return TSimResult::Ok; });
+            fField.Command([](TSimCard &card) {
+                card.LeaveField();
+                return TSimResult::Ok;
+            });
         return RL_OK;
     }));
 }
 
 uint16_t TSimRivlink::ActivateCardA3(uint8_t *uidLen, uint8_t *uid, uint8_t *sak, uint8_t *atqa)
 {
-    return uint16_t(Run("ActivateCardA3(" + (uidLen ? Dec(*uidLen) : std::string("null"))
-                            + ", out, out, out)",
-                        [&]() -> int {
-        if (uidLen)
-            *uidLen = 0;
-        if (!IsAttached())
-            return RL_NO_READER;
-        if (!uid || !uidLen)
-            return RL_BAD_PARAM;
-        if (!RfFieldOn())
-            return RL_NO_CARD;
-        return StatusOf(fField.Command([&](TSimCard &card) {
-            const TSimResult r = card.Select();
-            if (r != TSimResult::Ok)
-                return r;
-            std::copy(card.Uid().begin(), card.Uid().end(), uid);
-            *uidLen = uint8_t(card.Uid().size());
-            if (sak)
-                *sak = card.Sak();
-            if (atqa) {
-                atqa[0] = uint8_t(card.Atqa() & 0xFF);
-                atqa[1] = uint8_t(card.Atqa() >> 8);
-            }
-            return r;
-        }));
-    }));
+    return uint16_t(
+        Run("ActivateCardA3(" + (uidLen ? Dec(*uidLen) : std::string("null")) + ", out, out, out)",
+            [&]() -> int {
+                if (uidLen)
+                    *uidLen = 0;
+                if (!IsAttached())
+                    return RL_NO_READER;
+                if (!uid || !uidLen)
+                    return RL_BAD_PARAM;
+                if (!RfFieldOn())
+                    return RL_NO_CARD;
+                return StatusOf(fField.Command([&](TSimCard &card) {
+                    const TSimResult r = card.Select();
+                    if (r != TSimResult::Ok)
+                        return r;
+                    std::copy(card.Uid().begin(), card.Uid().end(), uid);
+                    *uidLen = uint8_t(card.Uid().size());
+                    if (sak)
+                        *sak = card.Sak();
+                    if (atqa) {
+                        atqa[0] = uint8_t(card.Atqa() & 0xFF);
+                        atqa[1] = uint8_t(card.Atqa() >> 8);
+                    }
+                    return r;
+                }));
+            }));
 }
 
 uint16_t TSimRivlink::HaltA()
@@ -697,45 +717,47 @@ uint16_t TSimRivlink::Auth(uint8_t block, uint8_t mode, const uint8_t *uid4, con
     if (!RfFieldOn())
         return RL_NO_CARD;
     if (mode != MODE_KEY_A && mode != MODE_KEY_B) {
-        fField.Command([](TSimCard &card) { card.DropToIdle(); return TSimResult::Ok; });
+        fField.Command([](TSimCard &card) {
+            card.DropToIdle();
+            return TSimResult::Ok;
+        });
         return RL_BAD_PARAM;
     }
-    return StatusOf(fField.Command([&](TSimCard &card) {
-        return card.Authenticate(block, mode == MODE_KEY_B, uid4, key6);
-    }));
+    return StatusOf(fField.Command(
+        [&](TSimCard &card) { return card.Authenticate(block, mode == MODE_KEY_B, uid4, key6); }));
 }
 
 uint16_t TSimRivlink::MfcAuthenticateKey(uint8_t block, uint8_t mode, const uint8_t *uid4,
                                          const uint8_t *key6)
 {
-    return uint16_t(Run("MfcAuthenticateKey(" + Dec(block) + ", " + Byte(mode) + ", "
-                            + Hex(uid4, 4) + ", " + Hex(key6, 6) + ")",
+    return uint16_t(Run("MfcAuthenticateKey(" + Dec(block) + ", " + Byte(mode) + ", " +
+                            Hex(uid4, 4) + ", " + Hex(key6, 6) + ")",
                         [&]() -> int {
-        if (!IsAttached())
-            return RL_NO_READER;
-        if (!uid4 || !key6)
-            return RL_BAD_PARAM;
-        return Auth(block, mode, uid4, key6);
-    }));
+                            if (!IsAttached())
+                                return RL_NO_READER;
+                            if (!uid4 || !key6)
+                                return RL_BAD_PARAM;
+                            return Auth(block, mode, uid4, key6);
+                        }));
 }
 
 uint16_t TSimRivlink::MfcAuthentKeyNo(uint8_t block, uint8_t mode, const uint8_t *uid4,
                                       uint8_t keyNo, uint8_t reserved)
 {
-    return uint16_t(Run("MfcAuthentKeyNo(" + Dec(block) + ", " + Byte(mode) + ", " + Hex(uid4, 4)
-                            + ", " + Dec(keyNo) + ", " + Dec(reserved) + ")",
+    return uint16_t(Run("MfcAuthentKeyNo(" + Dec(block) + ", " + Byte(mode) + ", " + Hex(uid4, 4) +
+                            ", " + Dec(keyNo) + ", " + Dec(reserved) + ")",
                         [&]() -> int {
-        if (!IsAttached())
-            return RL_NO_READER;
-        if (!uid4 || keyNo >= KeySlots)
-            return RL_BAD_PARAM;
-        std::array<uint8_t, 6> key;
-        {
-            std::lock_guard lock(fMutex);
-            key = fKeys[keyNo];
-        }
-        return Auth(block, mode, uid4, key.data());
-    }));
+                            if (!IsAttached())
+                                return RL_NO_READER;
+                            if (!uid4 || keyNo >= KeySlots)
+                                return RL_BAD_PARAM;
+                            std::array<uint8_t, 6> key;
+                            {
+                                std::lock_guard lock(fMutex);
+                                key = fKeys[keyNo];
+                            }
+                            return Auth(block, mode, uid4, key.data());
+                        }));
 }
 
 uint16_t TSimRivlink::MfcReadBlock(uint8_t block, uint8_t *data16)
@@ -766,38 +788,38 @@ uint16_t TSimRivlink::MfcWriteBlock(uint16_t block, const uint8_t *data16)
 
 uint16_t TSimRivlink::MfcStoreKeyE2(uint8_t keyNo, uint8_t keyType, const uint8_t *key6)
 {
-    return uint16_t(Run("MfcStoreKeyE2(" + Dec(keyNo) + ", " + Dec(keyType) + ", " + Hex(key6, 6)
-                            + ")",
-                        [&]() -> int {
-        std::lock_guard lock(fMutex);
-        if (!AttachedLocked())
-            return RL_NO_READER;
-        if (!key6 || keyNo >= KeySlots)
-            return RL_BAD_PARAM;
-        auto keys = fKeys;
-        std::copy(key6, key6 + 6, keys[keyNo].begin());
-        if (!SaveLocked(fTagor, keys))
-            return RL_STORE_ERROR;
-        fKeys = keys;
-        return RL_OK;
-    }));
+    return uint16_t(
+        Run("MfcStoreKeyE2(" + Dec(keyNo) + ", " + Dec(keyType) + ", " + Hex(key6, 6) + ")",
+            [&]() -> int {
+                std::lock_guard lock(fMutex);
+                if (!AttachedLocked())
+                    return RL_NO_READER;
+                if (!key6 || keyNo >= KeySlots)
+                    return RL_BAD_PARAM;
+                auto keys = fKeys;
+                std::copy(key6, key6 + 6, keys[keyNo].begin());
+                if (!SaveLocked(fTagor, keys))
+                    return RL_STORE_ERROR;
+                fKeys = keys;
+                return RL_OK;
+            }));
 }
 
 uint16_t TSimRivlink::InitReaderTagorData(uint8_t marker, uint8_t sector, uint8_t profile,
                                           uint8_t reserved)
 {
-    return uint16_t(Run("InitReaderTagorData(" + Byte(marker) + ", " + Dec(sector) + ", "
-                            + Dec(profile) + ", " + Dec(reserved) + ")",
+    return uint16_t(Run("InitReaderTagorData(" + Byte(marker) + ", " + Dec(sector) + ", " +
+                            Dec(profile) + ", " + Dec(reserved) + ")",
                         [&]() -> int {
-        std::lock_guard lock(fMutex);
-        if (!AttachedLocked())
-            return RL_NO_READER;
-        const std::array<uint8_t, 4> tagor{marker, sector, profile, reserved};
-        if (!SaveLocked(tagor, fKeys))
-            return RL_STORE_ERROR;
-        fTagor = tagor;
-        return RL_OK;
-    }));
+                            std::lock_guard lock(fMutex);
+                            if (!AttachedLocked())
+                                return RL_NO_READER;
+                            const std::array<uint8_t, 4> tagor{marker, sector, profile, reserved};
+                            if (!SaveLocked(tagor, fKeys))
+                                return RL_STORE_ERROR;
+                            fTagor = tagor;
+                            return RL_OK;
+                        }));
 }
 
 uint16_t TSimRivlink::GetReaderTagorData(uint8_t *marker, uint8_t *sector, uint8_t *profile,

@@ -54,8 +54,7 @@ public:
 
 protected:
     // Logs the call, applies the faults and otherwise runs body. body may lock fMutex.
-    template<class Body>
-    int Run(std::string text, Body body);
+    template <class Body> int Run(std::string text, Body body);
 
     static std::string Hex(const uint8_t *data, int length);
     static std::string Byte(unsigned value); // 0x0A

@@ -49,8 +49,8 @@ constexpr int32_t TA_PREPARE_READER = 0x10; // profile0->PrepareReader, needs no
 constexpr int32_t TA_READ_CARD = 0x20;      // ReadCard, selects the card itself
 
 // Event types posted to hwnd (application-defined codes 1024 + 1 .. 1024 + 6).
-constexpr QEvent::Type CARD_DETECTED = QEvent::Type(1025);      // a card lay on the reader at first run
-constexpr QEvent::Type CARD_PROCESSED = QEvent::Type(1026);     // the requested action succeeded
+constexpr QEvent::Type CARD_DETECTED = QEvent::Type(1025);  // a card lay on the reader at first run
+constexpr QEvent::Type CARD_PROCESSED = QEvent::Type(1026); // the requested action succeeded
 constexpr QEvent::Type CARD_PROCESS_ERROR = QEvent::Type(1027); // erase/write/master/move failed
 constexpr QEvent::Type CARD_NUM_ERROR = QEvent::Type(1028);     // never posted by the worker
 constexpr QEvent::Type CARD_WRITE_ERROR = QEvent::Type(1029);   // reader programming failed
@@ -118,13 +118,13 @@ public:
     Tmfrcthread &operator=(const Tmfrcthread &) = delete;
 
     // Request fields, written by the window thread (as a rule while paused).
-    TEventTarget hwnd;                         // receives every event
+    TEventTarget hwnd;                            // receives every event
     std::atomic<TSecProfile *> profile0{nullptr}; // not owned
     std::atomic<TSecProfile *> profile1{nullptr}; // not owned
-    std::atomic<int32_t> threadaction{0};      // TA_* bits; read at every cycle
-    std::atomic<int64_t> cardnumber{0};        // number to write; after a move, the card's number
-    std::atomic<int64_t> serial{0};            // UID of the card just selected, little-endian
-    std::atomic<int32_t> ismaster{0};          // read back by the dialogs; the worker ignores it
+    std::atomic<int32_t> threadaction{0};         // TA_* bits; read at every cycle
+    std::atomic<int64_t> cardnumber{0}; // number to write; after a move, the card's number
+    std::atomic<int64_t> serial{0};     // UID of the card just selected, little-endian
+    std::atomic<int32_t> ismaster{0};   // read back by the dialogs; the worker ignores it
 
     // Pauses the worker at its next wait; a pause on a paused worker does nothing.
     void Suspend();
