@@ -250,6 +250,9 @@ QWidget *TfrmMain::BuildTopBar()
     btnBack =
         new QPushButton(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("Назад"), bar);
     btnBack->setObjectName(QStringLiteral("btnBack"));
+    // Enabled only while a list page is shown; the window starts on the operations page,
+    // also when its show step stops early at an error.
+    btnBack->setEnabled(false);
     connect(btnBack, &QPushButton::clicked, this, [this] { Guarded([this] { btnBackClick(); }); });
 
     auto *row = new QHBoxLayout(bar);

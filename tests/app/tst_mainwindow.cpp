@@ -318,6 +318,9 @@ private slots:
         QCOMPARE(w->cbProfiles->count(), 0);
         QCOMPARE(w->CurrentProfID, -1);
         QCOMPARE(w->sbPanel0->text(), QStringLiteral("Нет считывателя"));
+        // The operations page is shown and, as after every start, "Назад" is disabled.
+        QCOMPARE(w->pcPages->currentWidget(), w->tsMain);
+        QVERIFY(!w->btnBack->isEnabled());
         // The file was not touched.
         QFile f(DbPath());
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -385,6 +388,35 @@ private slots:
         QTest::keyClicks(pass.edtPassword, QStringLiteral("x"));
         QTest::keyClick(&pass, Qt::Key_Escape);
         QCOMPARE(pass.result(), int(QDialog::Rejected));
+    }
+
+    // Enter presses OK only while OK is enabled, that is once something is typed.
+    void passwordDialogEnter_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("Return, nothing typed") << QString() << int(Qt::Key_Return) << false;
+        QTest::newRow("Enter, nothing typed") << QString() << int(Qt::Key_Enter) << false;
+        QTest::newRow("Return after typing") << QStringLiteral("mivola") << int(Qt::Key_Return)
+                                             << true;
+        QTest::newRow("Enter after typing") << QStringLiteral("m") << int(Qt::Key_Enter) << true;
+    }
+
+    void passwordDialogEnter()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        QFETCH(bool, accepted);
+        TfrmPass pass;
+        pass.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pass));
+        pass.setResult(-1);
+        QTest::keyClicks(pass.edtPassword, typed);
+        QTest::keyClick(pass.edtPassword, Qt::Key(key));
+        QCOMPARE(pass.isVisible(), !accepted);
+        QCOMPARE(pass.result(), accepted ? int(QDialog::Accepted) : -1);
+        QCOMPARE(pass.Pass(), typed);
     }
 };
 
