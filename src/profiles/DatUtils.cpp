@@ -459,10 +459,13 @@ bool DatUtils::TryNumberTextToDateTime(QByteArrayView text, double &value)
 bool DatUtils::TryNumberTextToDateTime(const QString &text, double &value)
 {
     QString t = text.trimmed();
-    // A separator of the current locale that is neither "." nor "," still reads.
+    // A separator of the current locale that is neither "." nor "," still reads, and so
+    // does the Arabic decimal separator that Arabic and Persian locales write, whatever
+    // the locale of the reading moment.
     const QString separator = QLocale().decimalPoint();
     if (separator != QLatin1String(".") && separator != QLatin1String(","))
         t.replace(separator, QLatin1String("."));
+    t.replace(QChar(0x066B), QLatin1Char('.'));
     bool ascii = true;
     for (QChar c : t)
         ascii = ascii && c.unicode() < 0x80;
