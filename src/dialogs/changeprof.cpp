@@ -226,12 +226,16 @@ void TfrmChangeProf::TimerTimer()
     ShowWait();
 }
 
-void TfrmChangeProf::CardProcessed(TCardEvent *)
+void TfrmChangeProf::CardProcessed(TCardEvent *event)
 {
     if (!mfrcthread || !profile2)
         return;
-    const int64_t number = profile2->UseOriginalId() ? 0 : mfrcthread->cardnumber.load();
-    const bool updated = UpdateCard(profile2->ID(), mfrcthread->serial.load(), number);
+    // The worker goes on taking up cards while a message shows, so by now its serial and
+    // cardnumber may belong to a later card: the event carries those of its own card.
+    const int64_t serial = event ? event->Serial() : mfrcthread->serial.load();
+    const int64_t carried = event ? event->CardNumber() : mfrcthread->cardnumber.load();
+    const int64_t number = profile2->UseOriginalId() ? 0 : carried;
+    const bool updated = UpdateCard(profile2->ID(), serial, number);
     if (!updated) {
         // The card already carries the target profile; its records could not follow.
         ShowMsg(true, RecordFailedText(), 5000);

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 
 TfrmMasterCard *frmMasterCard = nullptr;
@@ -62,6 +63,7 @@ void TfrmMasterCard::FormShow()
     if (mfrcthread)
         mfrcthread->cardnumber = number;
     fBaseId = cbProfiles->currentIndex();
+    fHasTarget = false;
 
     if (preset && profileOld && ValidTarget(preset->ID()) && ActivateProfile(preset)) {
         profileNew = preset;
@@ -71,6 +73,7 @@ void TfrmMasterCard::FormShow()
 
 void TfrmMasterCard::StartForTarget()
 {
+    fHasTarget = true;
     lblPresentCard->show();
     if (mfrcthread)
         mfrcthread->profile1 = profileNew;
@@ -89,6 +92,7 @@ void TfrmMasterCard::cbProfilesChange()
     lblPresentCard->hide();
 
     if (!ValidTarget(id)) {
+        fHasTarget = false;
         if (!WorkerPaused())
             PauseWorker();
         ImageWait->hide();
@@ -109,6 +113,19 @@ void TfrmMasterCard::cbProfilesChange()
     cbProfiles->setCurrentIndex(fBaseId);
     Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
                    QStringLiteral("Не удалось активировать профиль безопасности"));
+}
+
+void TfrmMasterCard::TimerTimer()
+{
+    if (fHasTarget || !IsShown()) {
+        TCardDialog::TimerTimer();
+        return;
+    }
+    // A target was refused while the message showed (the message had paused the worker):
+    // the worker stays paused and the waiting picture hidden until a valid target is
+    // chosen.
+    Timer->stop();
+    HideMsg();
 }
 
 bool TfrmMasterCard::ActivateProfile(TSecProfile *p)
@@ -132,12 +149,15 @@ bool TfrmMasterCard::ActivateProfile(TSecProfile *p)
     return true;
 }
 
-void TfrmMasterCard::CardProcessed(TCardEvent *)
+void TfrmMasterCard::CardProcessed(TCardEvent *event)
 {
     if (!mfrcthread || !profileOld)
         return;
-    AddCard(profileOld->ID(), mfrcthread->ismaster.load(), mfrcthread->serial.load(),
-            mfrcthread->cardnumber.load());
+    // The worker runs until the message below pauses it; should it take up another card
+    // before this event is handled, the event still names the card it is about.
+    const int64_t serial = event ? event->Serial() : mfrcthread->serial.load();
+    const int64_t number = event ? event->CardNumber() : mfrcthread->cardnumber.load();
+    AddCard(profileOld->ID(), mfrcthread->ismaster.load(), serial, number);
     mfrcthread->cardnumber = GetMaxCardNum();
     ShowMsg(false, SuccessText(), 2000);
 }

@@ -41,6 +41,9 @@ public:
     // A target is chosen in the list.
     void cbProfilesChange();
 
+    // The message time has run out: the worker is resumed only while a target is chosen.
+    void TimerTimer() override;
+
     static QString SuccessText();
 
 protected:
@@ -55,6 +58,10 @@ private:
     bool ValidTarget(int32_t id) const;
     // Starts (or redirects) the worker for profileNew.
     void StartForTarget();
+
+    // True while the worker has a valid target (from StartForTarget until a refused
+    // choice or the next showing).
+    bool fHasTarget = false;
 };
 
 extern TfrmMasterCard *frmMasterCard;

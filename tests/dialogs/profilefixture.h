@@ -342,6 +342,30 @@ public:
 
     static bool WorkerRunning() { return mfrcthread && !mfrcthread->Suspended(); }
 
+    // Waits without handling a single event of the window thread, as a window that has
+    // stalled would, until done() holds; false after ms milliseconds.
+    static bool WaitStalled(const std::function<bool()> &done, int ms = 10000)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+
+    // Presents the card and waits, with the window stalled, until the worker has finished
+    // with it (the card is halted at the end of every successful write).
+    bool PresentStalled(const TSimCard &card)
+    {
+        Present(card);
+        return WaitStalled([this] {
+            const std::optional<TSimCard> on = OnField();
+            return on && on->IsHalted();
+        });
+    }
+
     // The message boxes shown since the history was last cleared, as "caption|text".
     static QStringList Boxes()
     {

@@ -31,6 +31,7 @@ private slots:
     void emptyProfileRefused_data();
     void emptyProfileRefused();
     void twoCardsInARowWithoutWaiting();
+    void lateHandlerMovesTheRecordOfItsOwnCard();
     void targetWithOriginalIdRecordsZero();
     void recordThatCannotFollowIsReported();
     void mainWindowHandsListOver();
@@ -254,6 +255,41 @@ void TestChangeProf::twoCardsInARowWithoutWaiting()
     QCOMPARE(cards.size(), size_t(2));
     QCOMPARE(cards[0], (TRegisterRecord{storeId, F::SerialOf(uid1), 5000, 0}));
     QCOMPARE(cards[1], (TRegisterRecord{storeId, F::SerialOf(uid2), 0x12345678, 0}));
+}
+
+void TestChangeProf::lateHandlerMovesTheRecordOfItsOwnCard()
+{
+    F::Office()->SetActive(true);
+    F::Store()->SetActive(true);
+    const std::vector<uint8_t> uid1{0x21, 0x22, 0x23, 0x24};
+    const std::vector<uint8_t> uid2{0x31, 0x32, 0x33, 0x34};
+    const TSimCard card1 = IssuedUnderOffice(uid1, 7001);
+    const TSimCard card2 = IssuedUnderOffice(uid2, 7002);
+    const int32_t storeId = F::Store()->ID();
+    bool shown = false;
+    QueueShown<TfrmChangeProf>(
+        frmChangeProf,
+        [&](TfrmChangeProf *d) {
+            Choose(d->cbProfiles2, storeId);
+            QVERIFY(fx.WaitWorkerPolling());
+            // The window stalls while both cards are moved: the worker has taken up the
+            // second card before the first card's event is handled.
+            QVERIFY(fx.PresentStalled(card1));
+            QVERIFY(fx.PresentStalled(card2));
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    const auto cards = fx.Cards();
+                    return cards[0].profId == storeId && cards[1].profId == storeId;
+                },
+                10000));
+        },
+        &shown);
+    frmMain->actChangeProfileExecute();
+    QVERIFY(shown);
+    const auto cards = fx.Cards();
+    QCOMPARE(cards.size(), size_t(2));
+    QCOMPARE(cards[0], (TRegisterRecord{storeId, F::SerialOf(uid1), 7001, 0}));
+    QCOMPARE(cards[1], (TRegisterRecord{storeId, F::SerialOf(uid2), 7002, 0}));
 }
 
 void TestChangeProf::targetWithOriginalIdRecordsZero()

@@ -29,6 +29,7 @@ private slots:
     void inactiveTarget_data();
     void inactiveTarget();
     void twoInARow();
+    void lateHandlerRecordsItsOwnCard();
     void writeErrorRecordsNothing();
     void mainWindowLeavesTargetToOperator();
 
@@ -93,13 +94,19 @@ void TestMasterCard::launcherRefusals()
 void TestMasterCard::refusedTargets_data()
 {
     QTest::addColumn<bool>("itself"); // the source itself, else "Пустой"
-    QTest::newRow("source itself") << true;
-    QTest::newRow("Пустой") << false;
+    // Refused while the success message of the card before still shows: when it ends, the
+    // worker must stay paused.
+    QTest::addColumn<bool>("duringMessage");
+    QTest::newRow("source itself") << true << false;
+    QTest::newRow("Пустой") << false << false;
+    QTest::newRow("source itself, during a message") << true << true;
+    QTest::newRow("Пустой, during a message") << false << true;
 }
 
 void TestMasterCard::refusedTargets()
 {
     QFETCH(bool, itself);
+    QFETCH(bool, duringMessage);
     F::Office()->SetActive(true);
     F::Store()->SetActive(true);
     const int32_t officeId = F::Office()->ID();
@@ -122,12 +129,15 @@ void TestMasterCard::refusedTargets()
             fx.Take();
 
             // A valid target first, so that the refusal has a running worker to stop.
+            TCardDialog::TimeScale = 1.0; // the message lasts until ended here
             Choose(d, F::Store()->ID());
             QVERIFY(F::WorkerRunning());
             QVERIFY(fx.WaitWorkerPolling());
             fx.Present(F::Blank({0x01, 0x02, 0x03, 0x04}));
             QVERIFY(QTest::qWaitFor([&] { return fx.Cards().size() == 1; }, 10000));
-            F::EndMessage(d);
+            QTRY_VERIFY(d->Timer->isActive());
+            if (!duringMessage)
+                F::EndMessage(d);
             fx.Take();
 
             F::AnswerOk();
@@ -141,6 +151,13 @@ void TestMasterCard::refusedTargets()
             QVERIFY(!F::WorkerRunning());
             QVERIFY(!d->lblPresentCard->isVisible());
             QVERIFY(!d->ImageWait->isVisible());
+            if (duringMessage) {
+                QVERIFY(d->lblMsg->isVisible());
+                F::EndMessage(d);
+                QVERIFY(!d->lblMsg->isVisible());
+                QVERIFY(!F::WorkerRunning());
+                QVERIFY(!d->ImageWait->isVisible());
+            }
             fx.Present(F::Blank({0x05, 0x06, 0x07, 0x08}));
             QTest::qWait(100);
             QCOMPARE(fx.Cards().size(), size_t(1));
@@ -253,6 +270,38 @@ void TestMasterCard::twoInARow()
     QCOMPARE(cards.size(), size_t(3));
     QCOMPARE(cards[1], (TRegisterRecord{officeId, F::SerialOf(uid1), 5001, 1}));
     QCOMPARE(cards[2], (TRegisterRecord{officeId, F::SerialOf(uid2), 5002, 1}));
+}
+
+void TestMasterCard::lateHandlerRecordsItsOwnCard()
+{
+    F::Office()->SetActive(true);
+    F::Store()->SetActive(true);
+    const int32_t officeId = F::Office()->ID();
+    const std::vector<uint8_t> uid1{0x41, 0x42, 0x43, 0x44};
+    const std::vector<uint8_t> uid2{0x51, 0x52, 0x53, 0x54};
+    bool shown = false;
+    QueueShown<TfrmMasterCard>(
+        frmMasterCard,
+        [&](TfrmMasterCard *d) {
+            Choose(d, F::Store()->ID());
+            QVERIFY(fx.WaitWorkerPolling());
+            // The window stalls before the first card's message can pause the worker, so
+            // the worker writes a second card before the first event is handled.
+            QVERIFY(fx.PresentStalled(F::Blank(uid1)));
+            QVERIFY(fx.PresentStalled(F::Blank(uid2)));
+            // Both cards carry the number taken at show time.
+            QCOMPARE(fx.OnField()->Block(CardLayout::BlockOf(F::OfficeSector, 0)),
+                     CardLayout::MasterNumberBlock(4096));
+            QVERIFY(QTest::qWaitFor([&] { return fx.Cards().size() == 2; }, 10000));
+        },
+        &shown);
+    frmMain->actMasterCardExecute();
+    QVERIFY(shown);
+    // Each record names the card it was written for and the number that card carries.
+    const auto cards = fx.Cards();
+    QCOMPARE(cards.size(), size_t(2));
+    QCOMPARE(cards[0], (TRegisterRecord{officeId, F::SerialOf(uid1), 4096, 1}));
+    QCOMPARE(cards[1], (TRegisterRecord{officeId, F::SerialOf(uid2), 4096, 1}));
 }
 
 void TestMasterCard::writeErrorRecordsNothing()

@@ -71,9 +71,10 @@ TCardEvent::~TCardEvent()
 TCardEvent *TCardEvent::clone() const
 {
     Received();
-    if (fHasIds)
-        return new TCardEvent(type(), fIds);
-    return new TCardEvent(type(), fWParam, fLParam);
+    TCardEvent *copy =
+        fHasIds ? new TCardEvent(type(), fIds) : new TCardEvent(type(), fWParam, fLParam);
+    copy->SetCard(fSerial, fCardNumber);
+    return copy;
 }
 
 quintptr TCardEvent::wParam() const
@@ -92,6 +93,25 @@ const TCradIds *TCardEvent::Ids() const
 {
     Received();
     return fHasIds ? &fIds : nullptr;
+}
+
+int64_t TCardEvent::Serial() const
+{
+    Received();
+    return fSerial;
+}
+
+int64_t TCardEvent::CardNumber() const
+{
+    Received();
+    return fCardNumber;
+}
+
+void TCardEvent::SetCard(int64_t serial, int64_t cardnumber)
+{
+    fSerial = serial;
+    fCardNumber = cardnumber;
+    Published();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -211,7 +231,9 @@ bool Tmfrcthread::Wait(unsigned ms)
 
 void Tmfrcthread::PostEvent(QEvent::Type code)
 {
-    hwnd.Post(new TCardEvent(code));
+    auto *event = new TCardEvent(code);
+    event->SetCard(serial.load(), cardnumber.load());
+    hwnd.Post(event);
 }
 
 void Tmfrcthread::PostReadEvent(const TCradIds &ids)

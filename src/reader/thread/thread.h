@@ -75,10 +75,18 @@ public:
     qintptr lParam() const;
     // The card read carried by the event, or nullptr.
     const TCradIds *Ids() const;
+    // The worker's serial and cardnumber as they were when it posted the event: the card
+    // the event is about, even when the worker has taken up another card before the
+    // event is handled. 0 for events that were not posted by the worker.
+    int64_t Serial() const;
+    int64_t CardNumber() const;
+    void SetCard(int64_t serial, int64_t cardnumber);
 
 private:
     quintptr fWParam = 0;
     qintptr fLParam = 0;
+    int64_t fSerial = 0;
+    int64_t fCardNumber = 0;
     bool fHasIds = false;
     TCradIds fIds;
 };
