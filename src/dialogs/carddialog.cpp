@@ -251,7 +251,9 @@ void TCardDialog::ShowWait()
 
 void TCardDialog::ShowMsg(bool alert, const QString &msg, int32_t timeout)
 {
-    if (MsgPausesWorker)
+    // A closed dialog left the worker paused already; a result that reaches it late must
+    // not pause the worker that another card dialog has set running since.
+    if (MsgPausesWorker && fShown)
         PauseWorker();
     ImageWait->Stop();
     ImageWait->hide();

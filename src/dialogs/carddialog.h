@@ -102,7 +102,8 @@ public:
 
     // Shows one status message for timeout milliseconds (scaled by TimeScale): a red
     // warning when alert, else a blue success. Pauses the worker first when
-    // MsgPausesWorker. A new message replaces one still showing and restarts the time.
+    // MsgPausesWorker and the dialog is shown (a closed dialog paused it on closing). A new
+    // message replaces one still showing and restarts the time.
     void ShowMsg(bool alert, const QString &msg, int32_t timeout);
     // Puts the status area back to its waiting look (animation running).
     void ShowWait();

@@ -26,6 +26,8 @@ private slots:
     void erase();
     void closingWhileMessageShows();
     void closedDialogsTimerLeavesWorkerPaused();
+    void closedDialogsLateEvent_data();
+    void closedDialogsLateEvent();
     void recordsCannotBeRemoved();
     void closeKeys_data();
     void closeKeys();
@@ -201,6 +203,56 @@ void TestCardErase::closedDialogsTimerLeavesWorkerPaused()
     QVERIFY(mfrcthread->Suspended());
     QVERIFY(frmCardErase->lblMsg->isVisible());
     QVERIFY(frmCardErase->Timer->isActive());
+}
+
+void TestCardErase::closedDialogsLateEvent_data()
+{
+    QTest::addColumn<bool>("issueClosed"); // the issue dialog closed, the erase dialog open
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("records"); // in the register after the late event
+
+    QTest::newRow("issue closed, card written") << true << int(CARD_PROCESSED) << 2;
+    QTest::newRow("issue closed, write failed") << true << int(CARD_PROCESS_ERROR) << 1;
+    QTest::newRow("issue closed, card lying") << true << int(CARD_DETECTED) << 1;
+    QTest::newRow("erase closed, card erased") << false << int(CARD_PROCESSED) << 0;
+    QTest::newRow("erase closed, erase failed") << false << int(CARD_PROCESS_ERROR) << 1;
+}
+
+void TestCardErase::closedDialogsLateEvent()
+{
+    // A result the worker posted just before its dialog was closed reaches that dialog
+    // after another card dialog has taken the worker: the result is still recorded, but
+    // the worker goes on working for the dialog that is open now.
+    QFETCH(bool, issueClosed);
+    QFETCH(int, code);
+    QFETCH(int, records);
+
+    TSecProfile *office = fx.Office();
+    const int64_t serial = 0x44332211;
+    AddCard(office->ID(), 0, serial, 4096);
+    TCardDialog *closed = issueClosed ? static_cast<TCardDialog *>(frmCard) : frmCardErase;
+    TCardDialog *open = issueClosed ? static_cast<TCardDialog *>(frmCardErase) : frmCard;
+    OPEN_AND_POLL(fx, closed, office);
+    closed->reject();
+    QVERIFY(mfrcthread->Suspended());
+    OPEN_AND_POLL(fx, open, office);
+    QVERIFY(!mfrcthread->Suspended());
+    const int32_t action = mfrcthread->threadaction;
+
+    mfrcthread->serial = serial;
+    TCardEvent late{QEvent::Type(code)};
+    QCoreApplication::sendEvent(closed, &late);
+
+    QCOMPARE(fx.Cards().size(), size_t(records));
+    QVERIFY(!mfrcthread->Suspended());
+    QCOMPARE(mfrcthread->threadaction.load(), action);
+    QCOMPARE(mfrcthread->hwnd.get(), open);
+    QVERIFY(open->lblMsg->isHidden());
+    QVERIFY(open->ImageWait->isVisible());
+    // The closed dialog's message runs out without resuming or pausing anything.
+    TCardFixture::EndMessage(closed);
+    QVERIFY(!mfrcthread->Suspended());
+    QVERIFY(closed->lblMsg->isHidden());
 }
 
 void TestCardErase::recordsCannotBeRemoved()
