@@ -224,6 +224,12 @@ void TfrmChangeProf::TimerTimer()
         return;
     }
     ShowWait();
+    if (!lblErrorProfile->isHidden()) {
+        // Not ready (a list changed while the message showed): nothing runs, so the
+        // waiting picture stays hidden.
+        ImageWait->hide();
+        ImageWait->Stop();
+    }
 }
 
 void TfrmChangeProf::CardProcessed(TCardEvent *event)

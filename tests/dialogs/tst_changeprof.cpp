@@ -28,6 +28,7 @@ private slots:
     void launcherRefusals_data();
     void launcherRefusals();
     void readinessAndActivation();
+    void messageEndsWhileNotReady();
     void emptyProfileRefused_data();
     void emptyProfileRefused();
     void twoCardsInARowWithoutWaiting();
@@ -167,6 +168,36 @@ void TestChangeProf::readinessAndActivation()
     QVERIFY(shown);
     QVERIFY(!F::WorkerRunning());
     QCOMPARE(mfrcthread->threadaction.load(), TA_REWRITE);
+}
+
+void TestChangeProf::messageEndsWhileNotReady()
+{
+    F::Office()->SetActive(true);
+    F::Store()->SetActive(true);
+    bool shown = false;
+    QueueShown<TfrmChangeProf>(
+        frmChangeProf,
+        [&](TfrmChangeProf *d) {
+            TCardDialog::TimeScale = 1.0; // the message lasts until ended here
+            Choose(d->cbProfiles2, F::Store()->ID());
+            QVERIFY(F::WorkerRunning());
+            TCardEvent failed(CARD_PROCESS_ERROR);
+            QCoreApplication::sendEvent(d, &failed);
+            QVERIFY(d->lblMsg->isVisible());
+            // Not ready any more while the message shows: the worker stops.
+            Choose(d->cbProfiles2, F::Office()->ID());
+            QVERIFY(!F::WorkerRunning());
+            F::EndMessage(d);
+            // The status area is cleared, but nothing runs: no waiting picture.
+            QVERIFY(!d->lblMsg->isVisible());
+            QVERIFY(!d->ImageWait->isVisible());
+            QVERIFY(!d->ImageWait->IsRunning());
+            QVERIFY(!F::WorkerRunning());
+            QVERIFY(d->lblErrorProfile->isVisible());
+        },
+        &shown);
+    frmMain->actChangeProfileExecute();
+    QVERIFY(shown);
 }
 
 void TestChangeProf::emptyProfileRefused_data()
