@@ -459,8 +459,10 @@ void TfrmVirtualReader::customEvent(QEvent *event)
 
 void TfrmVirtualReader::closeEvent(QCloseEvent *event)
 {
-    // The window lives for the whole run; closing only hides it.
-    event->accept();
+    // The window lives for the whole run and nothing shows it again once hidden, while
+    // without it no card reaches the simulated reader: the close box only minimises it.
+    event->ignore();
+    showMinimized();
 }
 
 void TfrmVirtualReader::ShowStatus(const QString &text, bool error)

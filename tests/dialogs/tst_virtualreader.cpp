@@ -96,6 +96,7 @@ private slots:
     void describeTrailer();
     void fileNames();
     void deleteCardFile();
+    void closingKeepsWindowReachable();
 
 private:
     void ClearFolder();
@@ -484,6 +485,18 @@ void TestVirtualReader::deleteCardFile()
     QCOMPARE(fWindow->lvCards->count(), 0);
     QVERIFY(!fWindow->btnDelete->isEnabled());
     QVERIFY(fWindow->memDump->toPlainText().isEmpty());
+}
+
+void TestVirtualReader::closingKeepsWindowReachable()
+{
+    // Nothing in the program shows the window again once it is gone, and without it no
+    // card can be put on the simulated reader: its close box only minimises it.
+    QVERIFY(fWindow->isVisible());
+    QVERIFY(!fWindow->close());
+    QVERIFY(fWindow->isVisible());
+    QVERIFY(fWindow->isMinimized());
+    fWindow->showNormal();
+    QVERIFY(!fWindow->isMinimized());
 }
 
 QTEST_MAIN(TestVirtualReader)
