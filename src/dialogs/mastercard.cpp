@@ -157,8 +157,12 @@ void TfrmMasterCard::CardProcessed(TCardEvent *event)
     // before this event is handled, the event still names the card it is about.
     const int64_t serial = event ? event->Serial() : mfrcthread->serial.load();
     const int64_t number = event ? event->CardNumber() : mfrcthread->cardnumber.load();
-    AddCard(profileOld->ID(), mfrcthread->ismaster.load(), serial, number);
-    mfrcthread->cardnumber = GetMaxCardNum();
+    // Every card of this dialog is a master card (the job it hands the worker says so).
+    AddCard(profileOld->ID(), 1, serial, number);
+    // A result that reaches the dialog after closing leaves the worker's number alone: the
+    // worker may serve another dialog by now, and the next showing takes a fresh number.
+    if (IsShown())
+        mfrcthread->cardnumber = GetMaxCardNum();
     ShowMsg(false, SuccessText(), 2000);
 }
 

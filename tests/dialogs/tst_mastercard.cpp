@@ -30,6 +30,7 @@ private slots:
     void inactiveTarget();
     void twoInARow();
     void lateHandlerRecordsItsOwnCard();
+    void resultAfterClosingLeavesWorkerNumber();
     void writeErrorRecordsNothing();
     void mainWindowLeavesTargetToOperator();
 
@@ -302,6 +303,28 @@ void TestMasterCard::lateHandlerRecordsItsOwnCard()
     QCOMPARE(cards.size(), size_t(2));
     QCOMPARE(cards[0], (TRegisterRecord{officeId, F::SerialOf(uid1), 4096, 1}));
     QCOMPARE(cards[1], (TRegisterRecord{officeId, F::SerialOf(uid2), 4096, 1}));
+}
+
+void TestMasterCard::resultAfterClosingLeavesWorkerNumber()
+{
+    F::Office()->SetActive(true);
+    F::Store()->SetActive(true);
+    const int32_t officeId = F::Office()->ID();
+    bool shown = false;
+    QueueShown<TfrmMasterCard>(
+        frmMasterCard, [&](TfrmMasterCard *d) { Choose(d, F::Store()->ID()); }, &shown);
+    frmMain->actMasterCardExecute();
+    QVERIFY(shown);
+    QVERIFY(!F::WorkerRunning());
+    // Another dialog has taken the worker over with its own number when the result of a
+    // master card written just before closing arrives.
+    mfrcthread->cardnumber = 9999;
+    mfrcthread->ismaster = 0;
+    TCardEvent late(CARD_PROCESSED);
+    late.SetCard(0x0A0B0C0D, 4096);
+    QCoreApplication::sendEvent(frmMasterCard, &late);
+    QCOMPARE(fx.Cards(), (std::vector<TRegisterRecord>{{officeId, 0x0A0B0C0D, 4096, 1}}));
+    QCOMPARE(mfrcthread->cardnumber.load(), qint64(9999));
 }
 
 void TestMasterCard::writeErrorRecordsNothing()
