@@ -236,12 +236,17 @@ void TfrmCard::FormHide()
         mfrcthread->threadaction = 0;
 }
 
-void TfrmCard::CardProcessed(TCardEvent *)
+void TfrmCard::CardProcessed(TCardEvent *event)
 {
-    // The number the worker wrote is the one the field shows: NextCardNumber.
-    const int64_t number = UsesOriginalId() ? 0 : NextCardNumber;
-    if (profile && mfrcthread)
-        AddCard(profile->ID(), mfrcthread->ismaster, mfrcthread->serial, number);
+    // The card the event is about, with the number written on it (the one the field
+    // showed then): the worker may have taken up the next card, or the operator typed
+    // another number, before the event is handled.
+    const int64_t written = event ? event->CardNumber() : NextCardNumber;
+    const int64_t number = UsesOriginalId() ? 0 : written;
+    if (profile && mfrcthread) {
+        const int64_t serial = event ? event->Serial() : mfrcthread->serial.load();
+        AddCard(profile->ID(), mfrcthread->ismaster, serial, number);
+    }
     if (!cbCustomNum->isChecked()) {
         NextCardNumber = GetMaxCardNum();
         rgrHexDecClick();

@@ -68,10 +68,12 @@ void TfrmCardErase::FormShow()
     ResumeWorker();
 }
 
-void TfrmCardErase::CardProcessed(TCardEvent *)
+void TfrmCardErase::CardProcessed(TCardEvent *event)
 {
-    // Every record of the erased card goes, whichever profile it was recorded under.
-    const bool removed = mfrcthread && DeleteCard(mfrcthread->serial);
+    // Every record of the erased card goes, whichever profile it was recorded under. The
+    // card is the one the event is about, even when the worker has taken up another since.
+    const int64_t serial = event ? event->Serial() : (mfrcthread ? mfrcthread->serial.load() : 0);
+    const bool removed = (event || mfrcthread) && DeleteCard(serial);
     if (removed) {
         ShowMsg(false, QStringLiteral("Карта успешно очищена и удалена из БД."), 2000);
     } else {

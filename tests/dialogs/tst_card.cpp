@@ -28,6 +28,8 @@ private slots:
     void radixSwitchKeptBetweenShowings();
     void unreadableCustomNumber();
     void useOriginalId();
+    void recordsTheCardTheEventIsAbout_data();
+    void recordsTheCardTheEventIsAbout();
     void writeFailure();
     void cardLyingOnReaderAtFirstRun();
     void closingWhileMessageShows();
@@ -293,6 +295,42 @@ void TestCardIssue::useOriginalId()
         QCOMPARE(mfrcthread->cardnumber.load(), 4096);
         TCardFixture::EndMessage(frmCard);
     }
+}
+
+void TestCardIssue::recordsTheCardTheEventIsAbout_data()
+{
+    QTest::addColumn<bool>("custom"); // a custom number was typed after the card was written
+
+    QTest::newRow("worker took up the next card") << false;
+    QTest::newRow("custom number typed meanwhile") << true;
+}
+
+void TestCardIssue::recordsTheCardTheEventIsAbout()
+{
+    // The result of card A is handled only after the worker has taken up card B (or after
+    // the operator has typed another number): the record is that of card A, with the
+    // number written on it.
+    QFETCH(bool, custom);
+    TSecProfile *office = fx.Office();
+    OPEN_AND_POLL(fx, frmCard, office);
+    const int64_t serialA = 0x0A0B0C0D;
+    if (custom) {
+        frmCard->cbCustomNum->click();
+        frmCard->edtCardNum->setCursorPosition(0);
+        QTest::keyClicks(frmCard->edtCardNum, QStringLiteral("00002000"));
+        QCOMPARE(mfrcthread->cardnumber.load(), 0x2000);
+    }
+    mfrcthread->serial = 0x1A1B1C1D;
+
+    TCardEvent written{CARD_PROCESSED};
+    written.SetCard(serialA, 4096);
+    QCoreApplication::sendEvent(frmCard, &written);
+
+    const std::vector<TCardRecord> expected = {{office->ID(), serialA, 4096, 0}};
+    QCOMPARE(fx.Cards(), expected);
+    QCOMPARE(frmCard->lblMsg->text(), QStringLiteral("Карта успешно инициализирована."));
+    QCOMPARE(frmCard->NextCardNumber, custom ? 0x2000 : 4097);
+    QCOMPARE(mfrcthread->cardnumber.load(), custom ? 0x2000 : 4097);
 }
 
 void TestCardIssue::writeFailure()

@@ -239,8 +239,9 @@ void TestCardErase::closedDialogsLateEvent()
     QVERIFY(!mfrcthread->Suspended());
     const int32_t action = mfrcthread->threadaction;
 
-    mfrcthread->serial = serial;
+    mfrcthread->serial = 0x0F0F0F0F; // the worker has taken up another card since
     TCardEvent late{QEvent::Type(code)};
+    late.SetCard(serial, 4096);
     QCoreApplication::sendEvent(closed, &late);
 
     QCOMPARE(fx.Cards().size(), size_t(records));
