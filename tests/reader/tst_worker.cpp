@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -105,6 +106,13 @@ class TstWorker : public QObject
     std::mutex waitsLock;
     std::vector<unsigned> waits;
 
+    // A gate inside an issue: when armed, the worker stops at the wait that follows the
+    // card's authentication (RW-Alto) until the gate is disarmed.
+    std::mutex gateLock;
+    std::condition_variable gateChanged;
+    bool gateArmed = false;
+    bool gateHeld = false;
+
     std::vector<unsigned> Waits()
     {
         std::lock_guard lock(waitsLock);
@@ -177,6 +185,16 @@ private slots:
                 std::lock_guard lock(waitsLock);
                 waits.push_back(ms);
             }
+            {
+                std::unique_lock lock(gateLock);
+                if (gateArmed && ms == 100 && !Log().empty() &&
+                    Log().back().rfind("Mf500PiccAuthKey", 0) == 0) {
+                    gateHeld = true;
+                    gateChanged.notify_all();
+                    gateChanged.wait(lock, [this] { return !gateArmed; });
+                    gateHeld = false;
+                }
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         });
         sim = std::make_unique<TSimulator>();
@@ -209,6 +227,8 @@ private slots:
     void cardOnTheReaderAtFirstRunIsDetectedOnce_data() { families_data(); }
     void cardOnTheReaderAtFirstRunIsDetectedOnce();
     void idleWorkerMakesNoReaderCall();
+    void cycleWaitsWithARequest_data() { families_data(); }
+    void cycleWaitsWithARequest();
     void issueProcessesEachPresentationOnce_data() { families_data(); }
     void issueProcessesEachPresentationOnce();
     void sevenByteUidSerial();
@@ -221,6 +241,7 @@ private slots:
     void readTakesPrecedence();
     void pauseAndResume();
     void eventsForADestroyedTargetAreDropped();
+    void outcomeIsReportedToTheWindowThatAskedForIt();
 };
 
 void TstWorker::cardEventCarriesItsParameters()
@@ -309,6 +330,32 @@ void TstWorker::idleWorkerMakesNoReaderCall()
     for (size_t i = 0; i + 1 < w.size(); ++i)
         QCOMPARE(w[i], i % 2 == 0 ? 100u : 50u);
     QVERIFY(receiver->got.empty());
+}
+
+// With a request the cycle is 100 ms, the operation with its own waits, then 5 ms:
+// 100, 5 while no card is there; 100, 100, 100, 5 for the cycle that issues a card.
+void TstWorker::cycleWaitsWithARequest()
+{
+    QFETCH(int, f);
+    Use(f);
+    worker->cardnumber = 4096;
+    StartPast(TA_WRITE_CARD);
+    QTRY_VERIFY_WITH_TIMEOUT(Waits().size() >= 6, Timeout);
+    Put();
+    QTRY_COMPARE_WITH_TIMEOUT(receiver->Count(CARD_PROCESSED), 1, Timeout);
+    const size_t after = Waits().size();
+    QTRY_VERIFY_WITH_TIMEOUT(Waits().size() >= after + 4, Timeout);
+    Hold();
+
+    QStringList text;
+    for (unsigned ms : Waits())
+        text << QString::number(ms);
+    // The worker is held at one of its waits: after a 100 ms or a 5 ms one.
+    static const QRegularExpression pattern(
+        QStringLiteral("^(100,5,)+100,100,100,5(,100,5)+(,100)?$"));
+    QVERIFY2(pattern.match(text.join(QLatin1Char(','))).hasMatch(),
+             qPrintable(text.join(QLatin1Char(','))));
+    QCOMPARE(int(receiver->got.size()), 1);
 }
 
 void TstWorker::issueProcessesEachPresentationOnce()
@@ -554,6 +601,57 @@ void TstWorker::eventsForADestroyedTargetAreDropped()
     worker->hwnd = receiver.get();
     QTRY_VERIFY_WITH_TIMEOUT(receiver->Count(CARD_PROCESS_ERROR) >= 1, Timeout);
     Hold();
+}
+
+// A dialog closes while the worker is inside its card operation and another dialog
+// takes the worker over at once: the outcome of the first operation goes to the dialog
+// that asked for it (which records the card it wrote), not to the new one; the new
+// dialog's own request is reported to it.
+void TstWorker::outcomeIsReportedToTheWindowThatAskedForIt()
+{
+    Use(Alto);
+    worker->cardnumber = 4096;
+    StartPast(TA_WRITE_CARD);
+    {
+        std::lock_guard lock(gateLock);
+        gateArmed = true;
+    }
+    Put();
+    {
+        std::unique_lock lock(gateLock);
+        QVERIFY(gateChanged.wait_for(lock, std::chrono::milliseconds(Timeout),
+                                     [this] { return gateHeld; }));
+    }
+
+    worker->Suspend();
+    TReceiver other(worker.get());
+    worker->hwnd = &other;
+    worker->threadaction = TA_ERASE;
+    worker->Resume();
+    {
+        std::lock_guard lock(gateLock);
+        gateArmed = false;
+    }
+    gateChanged.notify_all();
+
+    // The issue is carried out to its end, then the halted card is left alone.
+    QTRY_VERIFY_WITH_TIMEOUT(sim->Field().Card()->IsHalted(), Timeout);
+    QCOMPARE(Bytes(sim->Field().Card()->Block(7)), Bytes(UserTrailer(staff->KeyA, staff->KeyB)));
+    const int selections = Selections();
+    QTRY_VERIFY_WITH_TIMEOUT(Selections() >= selections + 2, Timeout);
+    Hold();
+    QVERIFY(other.got.empty());
+    QCOMPARE(int(receiver->got.size()), 1);
+    QCOMPARE(receiver->got.front().code, int(CARD_PROCESSED));
+
+    // Presented anew, the card is erased for the new dialog, which is told.
+    Represent();
+    worker->Resume();
+    QTRY_COMPARE_WITH_TIMEOUT(other.Count(CARD_PROCESSED), 1, Timeout);
+    Hold();
+    QCOMPARE(Bytes(sim->Field().Card()->Block(7)), Bytes(TransportTrailer()));
+    QCOMPARE(int(other.got.size()), 1);
+    QCOMPARE(int(receiver->got.size()), 1);
 }
 
 QTEST_GUILESS_MAIN(TstWorker)

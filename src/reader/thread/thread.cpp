@@ -120,23 +120,23 @@ void TCardEvent::SetCard(int64_t serial, int64_t cardnumber)
 TEventTarget::~TEventTarget()
 {
     std::lock_guard lock(fLock);
-    QObject::disconnect(fDestroyedConnection);
+    for (auto &known : fKnown)
+        QObject::disconnect(known.second);
+    fKnown.clear();
 }
 
 TEventTarget &TEventTarget::operator=(QObject *target)
 {
     std::lock_guard lock(fLock);
-    if (fTarget.data() == target)
-        return *this;
-    QObject::disconnect(fDestroyedConnection);
-    fDestroyedConnection = {};
     fTarget = target;
-    if (target) {
-        // Runs on the thread that destroys the target, before Qt discards the events
+    if (target && fKnown.find(target) == fKnown.end()) {
+        // Runs on the thread that destroys the window, before Qt discards the events
         // still queued for it: once it has taken the lock no further event is posted.
-        fDestroyedConnection = QObject::connect(target, &QObject::destroyed, [this] {
+        fKnown[target] = QObject::connect(target, &QObject::destroyed, [this, target] {
             std::lock_guard lock(fLock);
-            fTarget = nullptr;
+            fKnown.erase(target);
+            if (fTarget == target)
+                fTarget = nullptr;
         });
     }
     return *this;
@@ -145,14 +145,25 @@ TEventTarget &TEventTarget::operator=(QObject *target)
 QObject *TEventTarget::get() const
 {
     std::lock_guard lock(fLock);
-    return fTarget.data();
+    return fTarget;
 }
 
 bool TEventTarget::Post(TCardEvent *event)
 {
     std::lock_guard lock(fLock);
-    if (QObject *target = fTarget.data()) {
-        QCoreApplication::postEvent(target, event);
+    if (fTarget) {
+        QCoreApplication::postEvent(fTarget, event);
+        return true;
+    }
+    delete event;
+    return false;
+}
+
+bool TEventTarget::PostTo(QObject *window, TCardEvent *event)
+{
+    std::lock_guard lock(fLock);
+    if (window && fKnown.find(window) != fKnown.end()) {
+        QCoreApplication::postEvent(window, event);
         return true;
     }
     delete event;
@@ -229,16 +240,16 @@ bool Tmfrcthread::Wait(unsigned ms)
     return PauseGate();
 }
 
-void Tmfrcthread::PostEvent(QEvent::Type code)
+void Tmfrcthread::PostEvent(QObject *target, QEvent::Type code)
 {
     auto *event = new TCardEvent(code);
     event->SetCard(serial.load(), cardnumber.load());
-    hwnd.Post(event);
+    hwnd.PostTo(target, event);
 }
 
-void Tmfrcthread::PostReadEvent(const TCradIds &ids)
+void Tmfrcthread::PostReadEvent(QObject *target, const TCradIds &ids)
 {
-    hwnd.Post(new TCardEvent(CARD_PROCESSED, ids));
+    hwnd.PostTo(target, new TCardEvent(CARD_PROCESSED, ids));
 }
 
 void Tmfrcthread::Execute()
@@ -256,6 +267,7 @@ void Tmfrcthread::FirstRun()
 {
     // A card already lying on the reader is halted and reported once, so that it is
     // processed only after it has been presented anew.
+    QObject *const target = hwnd.get();
     int32_t status = -1;
     uint8_t uid[10] = {};
     uint8_t uidLen = 0;
@@ -282,7 +294,7 @@ void Tmfrcthread::FirstRun()
         break;
     }
     if (status == 0)
-        PostEvent(CARD_DETECTED);
+        PostEvent(target, CARD_DETECTED);
 }
 
 bool Tmfrcthread::SelectCard()
@@ -321,6 +333,9 @@ void Tmfrcthread::Cycle()
         Wait(IdleWait);
         return;
     }
+    // The window whose request this cycle carries out: the outcome is reported to it even
+    // when another window takes the worker over while the operation runs.
+    QObject *const target = hwnd.get();
 
     TSecProfile *profile = profile0.load();
 
@@ -331,16 +346,16 @@ void Tmfrcthread::Cycle()
         CradIds = TCradIds{};
         const int32_t status = reader->ReadCard(&CradIds);
         if (SuccessStatus(status))
-            PostReadEvent(CradIds);
+            PostReadEvent(target, CradIds);
         else if (!NoCardStatus(status))
-            PostEvent(CARD_READ_ERROR);
+            PostEvent(target, CARD_READ_ERROR);
     } else if (action & TA_PREPARE_READER) {
         if (profile) {
             const int32_t status = profile->PrepareReader();
             if (SuccessStatus(status))
-                PostEvent(CARD_PROCESSED);
+                PostEvent(target, CARD_PROCESSED);
             else if (!NoCardStatus(status))
-                PostEvent(CARD_WRITE_ERROR);
+                PostEvent(target, CARD_WRITE_ERROR);
         }
     } else if ((action & (TA_ERASE | TA_WRITE_CARD | TA_WRITE_MASTER | TA_REWRITE)) && profile &&
                SelectCard()) {
@@ -355,8 +370,8 @@ void Tmfrcthread::Cycle()
         std::memcpy(snr.data(), fUid, std::min<size_t>(snr.size(), sizeof fUid));
         const uint8_t slen = fUidLen;
 
-        auto report = [this](int32_t status) {
-            PostEvent(status == 0 ? CARD_PROCESSED : CARD_PROCESS_ERROR);
+        auto report = [this, target](int32_t status) {
+            PostEvent(target, status == 0 ? CARD_PROCESSED : CARD_PROCESS_ERROR);
         };
         // A request that names no second profile cannot be carried out on the card.
         constexpr int32_t NoSecondProfile = 0x100C1;

@@ -32,11 +32,11 @@
 #include <QEvent>
 #include <QMetaObject>
 #include <QObject>
-#include <QPointer>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -108,11 +108,18 @@ public:
 
     // Posts the event to the target, or deletes it when there is none; true when posted.
     bool Post(TCardEvent *event);
+    // Posts the event to window, a target assigned at some time, as long as that window
+    // exists, whether or not it is still the target; otherwise deletes it. True when
+    // posted. The worker takes get() together with a request and reports that request
+    // with PostTo: the outcome reaches the window that asked for it, never a window that
+    // has taken the worker over while the operation ran.
+    bool PostTo(QObject *window, TCardEvent *event);
 
 private:
     mutable std::mutex fLock;
-    QPointer<QObject> fTarget;
-    QMetaObject::Connection fDestroyedConnection;
+    QObject *fTarget = nullptr;
+    // Every window assigned so far that still exists, with its destroyed connection.
+    std::map<QObject *, QMetaObject::Connection> fKnown;
 };
 
 // The card worker thread. Created paused; Resume() starts or continues it.
@@ -160,8 +167,9 @@ private:
     bool Wait(unsigned ms);
     // Blocks while paused; false once terminated.
     bool PauseGate();
-    void PostEvent(QEvent::Type code);
-    void PostReadEvent(const TCradIds &ids);
+    // Events for the window whose request they report.
+    void PostEvent(QObject *target, QEvent::Type code);
+    void PostReadEvent(QObject *target, const TCradIds &ids);
     bool SelectCard();
 
     mutable std::mutex fStateLock;
