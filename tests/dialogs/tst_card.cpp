@@ -31,6 +31,7 @@ private slots:
     void recordsTheCardTheEventIsAbout_data();
     void recordsTheCardTheEventIsAbout();
     void writeFailure();
+    void recordingFailure();
     void cardLyingOnReaderAtFirstRun();
     void closingWhileMessageShows();
     void messageTimer();
@@ -350,6 +351,29 @@ void TestCardIssue::writeFailure()
     QCOMPARE(frmCard->NextCardNumber, 4096);
     QCOMPARE(mfrcthread->cardnumber.load(), 4096);
     QCOMPARE(fx.OnField()->Block(BlockOf(3, 0)), CardLayout::NumberBlock(777));
+}
+
+void TestCardIssue::recordingFailure()
+{
+    // The register can be read but not written: the card is written all the same, the
+    // operator is told by the register's own message, and the number does not move on.
+    DatUtils::CloseDatabase();
+    OpenDatabase(fx.DbPath, true);
+    TSecProfile *office = fx.Office();
+    OPEN_AND_POLL(fx, frmCard, office);
+    Modal::SetNextAnswer(QMessageBox::Ok);
+    fx.Present(TCardFixture::Blank({0x45, 0x46, 0x47, 0x48}));
+    WAIT_MSG(frmCard);
+    QCOMPARE(Modal::History().size(), size_t(1));
+    QCOMPARE(Modal::History().front().text,
+             QStringLiteral("Ошибка при записи в базу данных карт."));
+    QCOMPARE(frmCard->lblMsg->text(), QStringLiteral("Карта успешно инициализирована."));
+    QCOMPARE(frmCard->MsgTimeout(), 2000);
+    QVERIFY(mfrcthread->Suspended());
+    QVERIFY(fx.Cards().empty());
+    QCOMPARE(fx.OnField()->Block(BlockOf(office->Sector, 0)), CardLayout::NumberBlock(4096));
+    QCOMPARE(frmCard->NextCardNumber, 4096);
+    QCOMPARE(mfrcthread->cardnumber.load(), 4096);
 }
 
 void TestCardIssue::cardLyingOnReaderAtFirstRun()
