@@ -101,7 +101,9 @@ int32_t TfrmCard::JobAction() const
 
 void TfrmCard::SetWorkerNumber()
 {
-    if (mfrcthread)
+    // Once closed, the dialog leaves the worker's number alone: a result that reaches it
+    // late must not change the number of the card dialog that has the worker now.
+    if (mfrcthread && IsShown())
         mfrcthread->cardnumber = NextCardNumber;
 }
 

@@ -240,6 +240,7 @@ void TestCardErase::closedDialogsLateEvent()
     const int32_t action = mfrcthread->threadaction;
 
     mfrcthread->serial = 0x0F0F0F0F; // the worker has taken up another card since
+    mfrcthread->cardnumber = 777;     // the open dialog's number, if it uses one
     TCardEvent late{QEvent::Type(code)};
     late.SetCard(serial, 4096);
     QCoreApplication::sendEvent(closed, &late);
@@ -247,6 +248,7 @@ void TestCardErase::closedDialogsLateEvent()
     QCOMPARE(fx.Cards().size(), size_t(records));
     QVERIFY(!mfrcthread->Suspended());
     QCOMPARE(mfrcthread->threadaction.load(), action);
+    QCOMPARE(mfrcthread->cardnumber.load(), 777);
     QCOMPARE(mfrcthread->hwnd.get(), open);
     QVERIFY(open->lblMsg->isHidden());
     QVERIFY(open->ImageWait->isVisible());
