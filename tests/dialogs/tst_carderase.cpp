@@ -240,7 +240,7 @@ void TestCardErase::closedDialogsLateEvent()
     const int32_t action = mfrcthread->threadaction;
 
     mfrcthread->serial = 0x0F0F0F0F; // the worker has taken up another card since
-    mfrcthread->cardnumber = 777;     // the open dialog's number, if it uses one
+    mfrcthread->cardnumber = 777;    // the open dialog's number, if it uses one
     TCardEvent late{QEvent::Type(code)};
     late.SetCard(serial, 4096);
     QCoreApplication::sendEvent(closed, &late);
