@@ -137,6 +137,7 @@ void TfrmChangeProf::CheckProfiles()
         lblPesentCard->show();
         lblErrorProfile->hide();
         lblErrorProfile->setText(NoErrorText);
+        FitContents();
         return;
     }
     lblErrorProfile->setText(reason);
@@ -146,6 +147,18 @@ void TfrmChangeProf::CheckProfiles()
     ImageWait->hide();
     ImageWait->Stop();
     lblPesentCard->hide();
+    FitContents();
+}
+
+void TfrmChangeProf::FitContents()
+{
+    // The wrapped texts need more height at the dialog's width than the layout's
+    // minimum tells; grow the window rather than squeeze the lists and buttons.
+    layout()->activate();
+    const int needed = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
+                                                     : layout()->totalMinimumSize().height();
+    if (height() < needed)
+        resize(width(), needed);
 }
 
 void TfrmChangeProf::ListChange(QComboBox *combo, QPushButton *activate, TSecProfile *&field,

@@ -39,6 +39,7 @@ public:
     void btnActivate2Click();
     // Starts the worker when both chosen profiles are usable, else says why and pauses it.
     void CheckProfiles();
+    void FitContents();
 
     void TimerTimer() override;
 

@@ -38,6 +38,25 @@ private slots:
     void mainWindowHandsListOver();
 
 private:
+    // Every control has at least the height it needs at the dialog's width.
+    static bool NothingSqueezed(TfrmChangeProf *d)
+    {
+        QCoreApplication::processEvents();
+        for (QWidget *w : std::initializer_list<QWidget *>{d->cbProfiles1, d->cbProfiles2,
+                                                           d->btnActivate1, d->btnActivate2}) {
+            if (w->height() < w->minimumSizeHint().height()) {
+                qWarning() << w->objectName() << "is" << w->height() << "pixels high";
+                return false;
+            }
+        }
+        QLabel *error = d->lblErrorProfile;
+        if (error->isVisible() && error->height() < error->heightForWidth(error->width())) {
+            qWarning() << "lblErrorProfile is" << error->height() << "pixels high";
+            return false;
+        }
+        return true;
+    }
+
     static void Choose(QComboBox *combo, int32_t id)
     {
         const int i = combo->findData(id);
@@ -124,6 +143,8 @@ void TestChangeProf::readinessAndActivation()
             QVERIFY(!F::WorkerRunning());
             QVERIFY(!d->ImageWait->isVisible());
             QCOMPARE(mfrcthread->threadaction.load(), TA_REWRITE);
+            // The refusal shown at opening squeezes no control of the dialog.
+            QVERIFY(NothingSqueezed(d));
 
             // An inactive target.
             Choose(d->cbProfiles2, F::Store()->ID());
@@ -162,6 +183,7 @@ void TestChangeProf::readinessAndActivation()
             QVERIFY(!F::WorkerRunning());
             QVERIFY(d->lblErrorProfile->isVisible());
             QVERIFY(!d->lblPesentCard->isVisible());
+            QVERIFY(NothingSqueezed(d));
         },
         &shown);
     frmMain->actChangeProfileExecute();
