@@ -18,8 +18,10 @@
 #include "reader/thread/thread.h"
 
 #include <QFileInfo>
+#include <QScreen>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -33,6 +35,30 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
         Modal::Message(frmMain, QMessageBox::Critical, QStringLiteral("Tagor"), text);
     }
     return false;
+}
+
+// Puts a window beside the main window, on the side where the screen has more room, so
+// that neither hides the other where the screen allows; it always stays on the screen.
+static void PlaceBeside(QWidget *window, const QWidget *mainWindow)
+{
+    const QScreen *screen = mainWindow->screen();
+    if (!screen)
+        return;
+    const QRect avail = screen->availableGeometry();
+    const QRect main = mainWindow->frameGeometry();
+    const QSize least = window->minimumSizeHint().boundedTo(avail.size());
+    QSize size = window->size().expandedTo(least).boundedTo(avail.size());
+    const int gap = 8;
+    const int rightRoom = avail.right() - main.right() - gap;
+    const int leftRoom = main.left() - avail.left() - gap;
+    int x = avail.right() + 1 - size.width();
+    if (std::max(rightRoom, leftRoom) >= least.width()) {
+        size.setWidth(std::min(size.width(), std::max(rightRoom, leftRoom)));
+        x = rightRoom >= leftRoom ? main.right() + 1 + gap : main.left() - gap - size.width();
+    }
+    const int y = std::clamp(main.top(), avail.top(), avail.bottom() + 1 - size.height());
+    window->resize(size);
+    window->move(x, y);
 }
 
 int RunProgram(int argc, char *argv[])
@@ -89,6 +115,7 @@ int RunProgram(int argc, char *argv[])
             virtualReader =
                 std::make_unique<TfrmVirtualReader>(sim.Field(), VirtualReader::CardsFolderFor(db));
             frmVirtualReader = virtualReader.get();
+            PlaceBeside(virtualReader.get(), frmMain);
             virtualReader->show();
         });
 

@@ -385,7 +385,7 @@ TfrmVirtualReader::TfrmVirtualReader(TSimField &field, const QString &cardsDir, 
     memDump->setReadOnly(true);
     memDump->setLineWrapMode(QPlainTextEdit::NoWrap);
     memDump->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    memDump->setMinimumWidth(800);
+    memDump->setMinimumWidth(240);
     root->addWidget(memDump, 1);
 
     connect(btnCreate, &QPushButton::clicked, this, [this] { btnCreateClick(); });
