@@ -231,3 +231,23 @@ public:
 private:
     std::unique_ptr<QTimer> watchdog;
 };
+
+// The test classes of these dialogs derive from this: the windows for the whole run, the
+// fixture around every test, and no test passes when a box came that it did not answer.
+class TProfileTestCase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { TProfileFixture::CreateWindows(); }
+    void cleanupTestCase() { TProfileFixture::DestroyWindows(); }
+    void init() { QVERIFY2(fx.SetUp(), qPrintable(fx.Error)); }
+    void cleanup()
+    {
+        fx.TearDown();
+        QVERIFY2(fx.Unexpected.isEmpty(), qPrintable(fx.Unexpected.join(QLatin1Char('\n'))));
+    }
+
+protected:
+    TProfileFixture fx;
+};

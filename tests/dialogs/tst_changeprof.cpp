@@ -11,20 +11,11 @@
 
 using F = TProfileFixture;
 
-class TestChangeProf : public QObject
+class TestChangeProf : public TProfileTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { F::CreateWindows(); }
-    void cleanupTestCase() { F::DestroyWindows(); }
-    void init() { QVERIFY2(fx.SetUp(), qPrintable(fx.Error)); }
-    void cleanup()
-    {
-        fx.TearDown();
-        QVERIFY2(fx.Unexpected.isEmpty(), qPrintable(fx.Unexpected.join(QLatin1Char('\n'))));
-    }
-
     void launcherRefusals_data();
     void launcherRefusals();
     void readinessAndActivation();
@@ -70,8 +61,6 @@ private:
         AddCard(F::Office()->ID(), 0, F::SerialOf(uid), number);
         return F::Issued(uid, *F::Office(), number);
     }
-
-    TProfileFixture fx;
 };
 
 void TestChangeProf::launcherRefusals_data()

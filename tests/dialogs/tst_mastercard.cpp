@@ -8,20 +8,11 @@
 
 using F = TProfileFixture;
 
-class TestMasterCard : public QObject
+class TestMasterCard : public TProfileTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { F::CreateWindows(); }
-    void cleanupTestCase() { F::DestroyWindows(); }
-    void init() { QVERIFY2(fx.SetUp(), qPrintable(fx.Error)); }
-    void cleanup()
-    {
-        fx.TearDown();
-        QVERIFY2(fx.Unexpected.isEmpty(), qPrintable(fx.Unexpected.join(QLatin1Char('\n'))));
-    }
-
     void launcherRefusals_data();
     void launcherRefusals();
     void refusedTargets_data();
@@ -43,8 +34,6 @@ private:
         d->cbProfiles->setCurrentIndex(i);
         emit d->cbProfiles->activated(i);
     }
-
-    TProfileFixture fx;
 };
 
 void TestMasterCard::launcherRefusals_data()

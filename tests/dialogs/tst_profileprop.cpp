@@ -11,20 +11,11 @@
 
 using F = TProfileFixture;
 
-class TestProfileProp : public QObject
+class TestProfileProp : public TProfileTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { F::CreateWindows(); }
-    void cleanupTestCase() { F::DestroyWindows(); }
-    void init() { QVERIFY2(fx.SetUp(), qPrintable(fx.Error)); }
-    void cleanup()
-    {
-        fx.TearDown();
-        QVERIFY2(fx.Unexpected.isEmpty(), qPrintable(fx.Unexpected.join(QLatin1Char('\n'))));
-    }
-
     void okRule_data();
     void okRule();
     void keyEntry_data();
@@ -60,8 +51,6 @@ private:
         return QStringLiteral("Текущий профиль:  ") + caption +
                (active ? QStringLiteral("  (АКТИВЕН)") : QStringLiteral("  (не активен)"));
     }
-
-    TProfileFixture fx;
 };
 
 // --- the dialog itself ---------------------------------------------------------------------
