@@ -80,6 +80,24 @@ QFrame *Rule(QWidget *parent)
     return line;
 }
 
+// The refusals of a launcher that finds no current profile.
+QString NotActivatedText()
+{
+    return QStringLiteral("Не активирован профиль безопасности.");
+}
+QString NotChosenText()
+{
+    return QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка.");
+}
+
+// The box of a state the launchers never expect.
+void InternalErrorBox(QWidget *parent)
+{
+    Modal::Message(
+        parent, QMessageBox::NoIcon, QStringLiteral("Tagor"),
+        QStringLiteral("INTERNAL ERROR in actNewProfileExecute\r\nCall developers support"));
+}
+
 } // namespace
 
 QString ErrorBoxText(const QString &text)
@@ -579,11 +597,18 @@ TSecProfile *TfrmMain::CurrentProfile() const
     return ProfList.ProfileByID(CurrentProfID);
 }
 
+TSecProfile *TfrmMain::CurrentProfileOrRefuse(const QString &text)
+{
+    TSecProfile *profile = CurrentProfile();
+    if (!profile)
+        ErrorBox(QStringLiteral("Нет профиля"), text);
+    return profile;
+}
+
 bool TfrmMain::EnsureProfileActive(TSecProfile *profile)
 {
     if (!profile) {
-        ErrorBox(QStringLiteral("Нет профиля"),
-                 QStringLiteral("Не активирован профиль безопасности."));
+        ErrorBox(QStringLiteral("Нет профиля"), NotActivatedText());
         return false;
     }
     if (profile->Active())
@@ -650,14 +675,9 @@ void TfrmMain::actProfileCreateExecute()
                  QStringLiteral("Новый профиль нельзя создать на базе \"Пустого\"."));
         return;
     }
-    const auto internalError = [this] {
-        Modal::Message(
-            this, QMessageBox::NoIcon, QStringLiteral("Tagor"),
-            QStringLiteral("INTERNAL ERROR in actNewProfileExecute\r\nCall developers support"));
-    };
-    TSecProfile *base = ProfList.ProfileByID(CurrentProfID);
+    TSecProfile *base = CurrentProfile();
     if (!base) {
-        internalError();
+        InternalErrorBox(this);
         return;
     }
     if (!EnsureProfileActive(base))
@@ -689,7 +709,7 @@ void TfrmMain::actProfileCreateExecute()
             created = p;
     }
     if (!created || created == base) {
-        internalError();
+        InternalErrorBox(this);
         return;
     }
     created->SetActive(true);
@@ -709,12 +729,9 @@ void TfrmMain::actProfileCreateExecute()
 
 void TfrmMain::actProfileDeleteExecute()
 {
-    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
-    if (!profile) {
-        ErrorBox(QStringLiteral("Нет профиля"),
-                 QStringLiteral("Не активирован профиль безопасности."));
+    TSecProfile *profile = CurrentProfileOrRefuse(NotActivatedText());
+    if (!profile)
         return;
-    }
     if (profile->IsReadOnly() != 0) {
         ErrorBox(QStringLiteral("Недопустимая операция"),
                  QStringLiteral("Данный профиль нельзя редактировать или удалять!"));
@@ -749,13 +766,8 @@ void TfrmMain::actMasterCardExecute()
                  QStringLiteral("Для данного профиля создание мастер-карты невозможно."));
         return;
     }
-    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
-    if (!profile) {
-        ErrorBox(QStringLiteral("Нет профиля"),
-                 QStringLiteral("Не активирован профиль безопасности."));
-        return;
-    }
-    if (!EnsureProfileActive(profile))
+    TSecProfile *profile = CurrentProfileOrRefuse(NotActivatedText());
+    if (!profile || !EnsureProfileActive(profile))
         return;
     FillProfilesCombo(frmMasterCard->cbProfiles);
     frmMasterCard->profileOld = profile;
@@ -775,11 +787,9 @@ void TfrmMain::actCardNewExecute()
                      "Для данного профиля создание, очистка или изменение карты невозможно."));
         return;
     }
-    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
+    TSecProfile *profile = CurrentProfile();
     if (!profile) {
-        Modal::Message(
-            this, QMessageBox::NoIcon, QStringLiteral("Tagor"),
-            QStringLiteral("INTERNAL ERROR in actNewProfileExecute\r\nCall developers support"));
+        InternalErrorBox(this);
         return;
     }
     if (!EnsureProfileActive(profile))
@@ -797,12 +807,9 @@ void TfrmMain::actCardEraseExecute()
                  QStringLiteral("Нет профиля безопасности для очистки карт"));
         return;
     }
-    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
-    if (!profile) {
-        ErrorBox(QStringLiteral("Нет профиля"),
-                 QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
+    TSecProfile *profile = CurrentProfileOrRefuse(NotChosenText());
+    if (!profile)
         return;
-    }
     if (CurrentProfID <= 1) {
         ErrorBox(QStringLiteral("Ошибка профиля"),
                  QStringLiteral(
@@ -824,13 +831,8 @@ void TfrmMain::actChangeProfileExecute()
                  QStringLiteral("Нет профилей безопасности для перепрограммирования карты"));
         return;
     }
-    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
-    if (!profile) {
-        ErrorBox(QStringLiteral("Нет профиля"),
-                 QStringLiteral("Не активирован профиль безопасности."));
-        return;
-    }
-    if (!EnsureProfileActive(profile))
+    TSecProfile *profile = CurrentProfileOrRefuse(NotActivatedText());
+    if (!profile || !EnsureProfileActive(profile))
         return;
     FillProfilesCombo(frmChangeProf->cbProfiles1);
     SelectProfileInCombo(frmChangeProf->cbProfiles1, CurrentProfID);
@@ -848,12 +850,9 @@ void TfrmMain::actPrepareReaderExecute()
                  QStringLiteral("Нет профиля безопасности для активирования"));
         return;
     }
-    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
-    if (!profile) {
-        ErrorBox(QStringLiteral("Нет профиля"),
-                 QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
+    TSecProfile *profile = CurrentProfileOrRefuse(NotChosenText());
+    if (!profile)
         return;
-    }
     if (CurrentProfID <= 1) {
         ErrorBox(QStringLiteral("Ошибка профиля"),
                  QStringLiteral("Для данного профиля активирование считывателя невозможно."));
@@ -877,12 +876,9 @@ void TfrmMain::actCardReadExecute()
                  QStringLiteral("Нет профиля безопасности для работы с картой"));
         return;
     }
-    TSecProfile *profile = ProfList.ProfileByID(CurrentProfID);
-    if (!profile) {
-        ErrorBox(QStringLiteral("Нет профиля"),
-                 QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка."));
+    TSecProfile *profile = CurrentProfileOrRefuse(NotChosenText());
+    if (!profile)
         return;
-    }
     // Any current profile will do: the read takes sector and key from the reader.
     frmCardRead->profile = profile;
     Modal::Exec(frmCardRead);

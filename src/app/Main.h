@@ -93,6 +93,8 @@ public:
     void ShowProfileStatus(const QString &caption, bool active);
     bool EnsureProfileActive(TSecProfile *profile);
     TSecProfile *CurrentProfile() const;
+    // The current profile; none is refused with a "Нет профиля" box saying text.
+    TSecProfile *CurrentProfileOrRefuse(const QString &text);
 
     // Shows an error in a message box titled "Tagor" (full stop appended as needed).
     void ShowError(const QString &text);
