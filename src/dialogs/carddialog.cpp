@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QShowEvent>
@@ -34,6 +35,34 @@ QPixmap StatusIcon(QWidget *owner, QStyle::StandardPixmap which)
 QColor CardDialogPanelColor()
 {
     return QColor(166, 202, 240);
+}
+
+void TCardDialog::AddContentRule()
+{
+    auto *rule = new QFrame(pnlTop);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    fContent->addWidget(rule);
+}
+
+void TCardDialog::AddProfileNameRow(QLabel *&label, QLineEdit *&field)
+{
+    AddContentRule();
+    auto *row = new QHBoxLayout;
+    label = new QLabel(QStringLiteral("Профиль:"), pnlTop);
+    label->setObjectName(QStringLiteral("Label2"));
+    field = new QLineEdit(pnlTop);
+    field->setObjectName(QStringLiteral("edtProfileName"));
+    field->setReadOnly(true);
+    field->setFrame(false);
+    field->setFocusPolicy(Qt::NoFocus);
+    QPalette fieldPalette = field->palette();
+    fieldPalette.setColor(QPalette::Base, CardDialogPanelColor());
+    field->setPalette(fieldPalette);
+    row->addWidget(label);
+    row->addWidget(field, 1);
+    fContent->addLayout(row);
+    AddContentRule();
 }
 
 // ---------------------------------------------------------------------------------------

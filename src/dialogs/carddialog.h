@@ -33,6 +33,7 @@
 
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTimer;
 class QVBoxLayout;
@@ -119,6 +120,11 @@ public:
 protected:
     // Where the derived dialog puts its controls (between Label1 and the status area).
     QVBoxLayout *ContentLayout() const { return fContent; }
+    // Adds a sunken line across the upper panel to the content.
+    void AddContentRule();
+    // Adds the "Профиль:" row between two such lines to the content: its label (Label2)
+    // and the read-only field that shows the profile's name (edtProfileName).
+    void AddProfileNameRow(QLabel *&label, QLineEdit *&field);
 
     // The action bit the default FormShow gives the worker (0: none).
     virtual int32_t JobAction() const { return 0; }

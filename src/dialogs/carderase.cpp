@@ -3,26 +3,11 @@
 #include "profiles/DatUtils.h"
 #include "reader/thread/thread.h"
 
-#include <QFrame>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 TfrmCardErase *frmCardErase = nullptr;
-
-namespace {
-
-QFrame *HorizontalRule(QWidget *parent)
-{
-    auto *line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-} // namespace
 
 TfrmCardErase::TfrmCardErase(QWidget *parent)
     : TCardDialog(QStringLiteral("Очистка карты"),
@@ -31,23 +16,7 @@ TfrmCardErase::TfrmCardErase(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmCardErase"));
 
-    auto *row = new QHBoxLayout;
-    Label2 = new QLabel(QStringLiteral("Профиль:"), pnlTop);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    edtProfileName = new QLineEdit(pnlTop);
-    edtProfileName->setObjectName(QStringLiteral("edtProfileName"));
-    edtProfileName->setReadOnly(true);
-    edtProfileName->setFrame(false);
-    edtProfileName->setFocusPolicy(Qt::NoFocus);
-    QPalette pal = edtProfileName->palette();
-    pal.setColor(QPalette::Base, CardDialogPanelColor());
-    edtProfileName->setPalette(pal);
-    row->addWidget(Label2);
-    row->addWidget(edtProfileName, 1);
-
-    ContentLayout()->addWidget(HorizontalRule(pnlTop));
-    ContentLayout()->addLayout(row);
-    ContentLayout()->addWidget(HorizontalRule(pnlTop));
+    AddProfileNameRow(Label2, edtProfileName);
 
     // Escape closes the dialog; Enter does not.
     btnClose->setDefault(false);

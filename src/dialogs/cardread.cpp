@@ -4,11 +4,9 @@
 #include "reader/thread/thread.h"
 
 #include <QClipboard>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QTimer>
-#include <QVBoxLayout>
 
 TfrmCardRead *frmCardRead = nullptr;
 
@@ -31,10 +29,7 @@ TfrmCardRead::TfrmCardRead(QWidget *parent)
     // A title bar without buttons: "Закрыть" (or Escape) closes the dialog.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
-    auto *rule = new QFrame(pnlTop);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
-    ContentLayout()->addWidget(rule);
+    AddContentRule();
 
     Memo = new QPlainTextEdit(this);
     Memo->setObjectName(QStringLiteral("Memo"));

@@ -3,27 +3,12 @@
 #include "profiles/secprofiles.h"
 #include "reader/thread/thread.h"
 
-#include <QFrame>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
 
 TfrmReaderActivate *frmReaderActivate = nullptr;
-
-namespace {
-
-QFrame *HorizontalRule(QWidget *parent)
-{
-    auto *rule = new QFrame(parent);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
-    return rule;
-}
-
-} // namespace
 
 QString TfrmReaderActivate::SuccessText()
 {
@@ -50,23 +35,7 @@ TfrmReaderActivate::TfrmReaderActivate(QWidget *parent)
     setPalette(pal);
     setAutoFillBackground(true);
 
-    QVBoxLayout *content = ContentLayout();
-    content->addWidget(HorizontalRule(pnlTop));
-    auto *row = new QHBoxLayout;
-    Label2 = new QLabel(QStringLiteral("Профиль:"), pnlTop);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    edtProfileName = new QLineEdit(pnlTop);
-    edtProfileName->setObjectName(QStringLiteral("edtProfileName"));
-    edtProfileName->setReadOnly(true);
-    edtProfileName->setFrame(false);
-    edtProfileName->setFocusPolicy(Qt::NoFocus);
-    QPalette fieldPalette = edtProfileName->palette();
-    fieldPalette.setColor(QPalette::Base, CardDialogPanelColor());
-    edtProfileName->setPalette(fieldPalette);
-    row->addWidget(Label2);
-    row->addWidget(edtProfileName, 1);
-    content->addLayout(row);
-    content->addWidget(HorizontalRule(pnlTop));
+    AddProfileNameRow(Label2, edtProfileName);
 
     // No waiting animation and no close button: the dialog closes itself after the result.
     ImageWait->hide();
