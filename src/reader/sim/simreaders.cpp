@@ -189,6 +189,38 @@ QString HexText(const uint8_t *data, int length)
 
 const std::array<uint8_t, 6> TransportKey = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
+// A reader's store file: the header line, one line of the reader's own data ("name hex")
+// and a "key N hex" line for every key slot.
+template <typename Keys>
+QStringList StoreLines(const QString &header, const QString &dataName, const uint8_t *data,
+                       int length, const Keys &keys)
+{
+    QStringList lines{header, dataName + QLatin1Char(' ') + HexText(data, length)};
+    for (int slot = 0; slot < int(keys.size()); ++slot)
+        lines << QStringLiteral("key %1 ").arg(slot) + HexText(keys[size_t(slot)].data(), 6);
+    return lines;
+}
+
+// Reads the lines of a store file into the reader's data and keys, which keep what they
+// hold for lines that are missing or malformed; a file with another header is ignored.
+template <typename Data, typename Keys>
+void ReadStore(const QStringList &lines, const QString &header, const QString &dataName, Data &data,
+               Keys &keys)
+{
+    if (lines.value(0) != header)
+        return;
+    for (const QString &line : lines) {
+        if (auto d = StoreBytes(line, dataName, int(data.size()))) {
+            CopyStored(*d, data);
+            continue;
+        }
+        for (int slot = 0; slot < int(keys.size()); ++slot) {
+            if (auto k = StoreBytes(line, QStringLiteral("key %1").arg(slot), 6))
+                CopyStored(*k, keys[size_t(slot)]);
+        }
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -242,29 +274,16 @@ void TSimMfrc500::SetStoreFile(const QString &path)
     std::lock_guard lock(fMutex);
     fStorePath = path;
     ResetStore();
-    const QStringList lines = LoadStore(path);
-    if (lines.value(0) != QLatin1String("tagor-sim-alto 1"))
-        return;
-    for (const QString &line : lines) {
-        if (auto e = StoreBytes(line, QStringLiteral("eeprom"), EepromSize)) {
-            CopyStored(*e, fEeprom);
-            continue;
-        }
-        for (int slot = 0; slot < KeySlots; ++slot) {
-            if (auto k = StoreBytes(line, QStringLiteral("key %1").arg(slot), 6))
-                CopyStored(*k, fKeys[size_t(slot)]);
-        }
-    }
+    ReadStore(LoadStore(path), QStringLiteral("tagor-sim-alto 1"), QStringLiteral("eeprom"),
+              fEeprom, fKeys);
 }
 
 bool TSimMfrc500::SaveLocked(const std::vector<uint8_t> &eeprom,
                              const std::array<std::array<uint8_t, 6>, KeySlots> &keys)
 {
-    QStringList lines{QStringLiteral("tagor-sim-alto 1"),
-                      QStringLiteral("eeprom ") + HexText(eeprom.data(), EepromSize)};
-    for (int slot = 0; slot < KeySlots; ++slot)
-        lines << QStringLiteral("key %1 ").arg(slot) + HexText(keys[size_t(slot)].data(), 6);
-    return SaveStore(fStorePath, lines);
+    return SaveStore(fStorePath,
+                     StoreLines(QStringLiteral("tagor-sim-alto 1"), QStringLiteral("eeprom"),
+                                eeprom.data(), EepromSize, keys));
 }
 
 std::vector<uint8_t> TSimMfrc500::Eeprom() const
@@ -565,29 +584,15 @@ void TSimRivlink::SetStoreFile(const QString &path)
     std::lock_guard lock(fMutex);
     fStorePath = path;
     ResetStore();
-    const QStringList lines = LoadStore(path);
-    if (lines.value(0) != QLatin1String("tagor-sim-nova 1"))
-        return;
-    for (const QString &line : lines) {
-        if (auto t = StoreBytes(line, QStringLiteral("tagor"), 4)) {
-            CopyStored(*t, fTagor);
-            continue;
-        }
-        for (int slot = 0; slot < KeySlots; ++slot) {
-            if (auto k = StoreBytes(line, QStringLiteral("key %1").arg(slot), 6))
-                CopyStored(*k, fKeys[size_t(slot)]);
-        }
-    }
+    ReadStore(LoadStore(path), QStringLiteral("tagor-sim-nova 1"), QStringLiteral("tagor"), fTagor,
+              fKeys);
 }
 
 bool TSimRivlink::SaveLocked(const std::array<uint8_t, 4> &tagor,
                              const std::array<std::array<uint8_t, 6>, KeySlots> &keys)
 {
-    QStringList lines{QStringLiteral("tagor-sim-nova 1"),
-                      QStringLiteral("tagor ") + HexText(tagor.data(), 4)};
-    for (int slot = 0; slot < KeySlots; ++slot)
-        lines << QStringLiteral("key %1 ").arg(slot) + HexText(keys[size_t(slot)].data(), 6);
-    return SaveStore(fStorePath, lines);
+    return SaveStore(fStorePath, StoreLines(QStringLiteral("tagor-sim-nova 1"),
+                                            QStringLiteral("tagor"), tagor.data(), 4, keys));
 }
 
 std::array<uint8_t, 4> TSimRivlink::TagorData() const
