@@ -5,8 +5,8 @@
 
 #include "app/Main.h"
 #include "app/passwd.h"
+#include "benchutil.h"
 #include "profiles/DatUtils.h"
-#include "profiles/SQLiteTable3.h"
 #include "reader/delay.h"
 
 #include <QApplication>
@@ -16,39 +16,15 @@
 #include <QTreeView>
 
 #include <cstdio>
-#include <fstream>
-#include <string>
 
 namespace {
-
-long StatusKb(const char *field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string key = std::string(field) + ":";
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(key.size()));
-    return -1;
-}
 
 void Fill(const QString &path, int count)
 {
     OpenDatabase(path);
     DatUtils::CloseDatabase();
-    TSQLiteDatabase db(path);
-    db.BeginTransaction();
-    TSQLiteStatement insert(
-        db, QStringLiteral("INSERT INTO Cards(PROF_ID, CARD_DATE, SERIAL, CARD_NUM, MASTER) "
-                           "VALUES (?, ?, ?, ?, ?)"));
-    for (int i = 0; i < count; ++i) {
-        insert.BindAll({int64_t(2), DatUtils::DateTimeToNumberText(43000 + i / 500.0),
-                        int64_t(0x04000000000000LL + int64_t(i) * 7919), int64_t(4096 + i),
-                        int64_t(i % 100 == 0)});
-        insert.Execute();
-        insert.Reset();
-    }
-    db.Commit();
+    Bench::InsertCards(
+        path, count, [](int) { return 2; }, [](int i) { return 43000 + i / 500.0; });
 }
 
 void Run(int count)
@@ -65,7 +41,7 @@ void Run(int count)
     w->show();
     if (!QTest::qWaitFor([w] { return w->ShowStepDone(); }, 10000))
         std::printf("the main window did not finish its show step\n");
-    std::ofstream("/proc/self/clear_refs") << "5";
+    Bench::ResetPeak();
 
     auto *link = w->findChild<TLinkLabel *>(QStringLiteral("lblGoToCardsPage"));
     QElapsedTimer t;
@@ -74,9 +50,9 @@ void Run(int count)
     // Paint the page now, as the next frame would.
     w->lvCardsDetail->viewport()->repaint();
     w->repaint();
-    const double ms = double(t.nsecsElapsed()) / 1e6;
+    const double ms = Bench::Ms(t);
     std::printf("%9d cards: cards page painted in %8.1f ms (%d rows), peak memory %ld MB\n", count,
-                ms, w->lvCardsDetail->model()->rowCount(), StatusKb("VmHWM") / 1024);
+                ms, w->lvCardsDetail->model()->rowCount(), Bench::StatusKb("VmHWM") / 1024);
     std::fflush(stdout);
     delete w;
     frmMain = nullptr;

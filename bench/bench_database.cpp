@@ -3,6 +3,7 @@
 //
 //   bench_database [count...]      (default: 100000 1000000)
 
+#include "benchutil.h"
 #include "profiles/DatUtils.h"
 #include "profiles/reportmodel.h"
 
@@ -13,42 +14,16 @@
 
 #include <cstdio>
 #include <ctime>
-#include <fstream>
-#include <string>
 
 namespace {
 
-long StatusKb(const char *field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string key = std::string(field) + ":";
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(key.size()));
-    return -1;
-}
-
-void ResetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5"; // VmHWM starts again from VmRSS
-}
+using namespace Bench;
 
 double CpuMs()
 {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-double Ms(QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
-int64_t SerialOf(int i)
-{
-    return 0x04000000000000LL + int64_t(i) * 7919;
 }
 
 void Fill(const QString &path, int count)
@@ -58,19 +33,10 @@ void Fill(const QString &path, int count)
         AddProfile(QStringLiteral("Профиль %1").arg(p + 3), uint8_t(1 + p), QStringLiteral("pw"), 1,
                    2, 2, 1, 0xFFFFFFFFFFFF, 0, 0);
     DatUtils::CloseDatabase();
-    TSQLiteDatabase db(path);
-    db.BeginTransaction();
-    TSQLiteStatement insert(
-        db, QStringLiteral("INSERT INTO Cards(PROF_ID, CARD_DATE, SERIAL, CARD_NUM, MASTER) "
-                           "VALUES (?, ?, ?, ?, ?)"));
-    for (int i = 0; i < count; ++i) {
-        insert.BindAll({int64_t(2 + i % 9),
-                        DatUtils::DateTimeToNumberText(43000 + i / 500.0 + (i % 97) / 1000.0),
-                        SerialOf(i), int64_t(4096 + i), int64_t(i % 100 == 0)});
-        insert.Execute();
-        insert.Reset();
-    }
-    db.Commit();
+    // The cards spread over the seeded and the added profiles.
+    Bench::InsertCards(
+        path, count, [](int i) { return 2 + i % 9; },
+        [](int i) { return 43000 + i / 500.0 + (i % 97) / 1000.0; });
 }
 
 void Run(int count)
