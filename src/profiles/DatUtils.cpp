@@ -73,6 +73,22 @@ void RollbackQuietly()
     }
 }
 
+// Runs one writing statement in a transaction of its own; a failure is rolled back and
+// gives false. The caller holds dbMutex.
+bool WriteInTransaction(const QString &sql, const TSQLiteParams &params)
+{
+    try {
+        TSQLiteDatabase &db = Db();
+        db.BeginTransaction();
+        db.ExecSQL(sql, params);
+        db.Commit();
+        return true;
+    } catch (const std::exception &) {
+        RollbackQuietly();
+        return false;
+    }
+}
+
 // Reads a decimal integer as far as it goes: leading blanks and a sign are allowed; the
 // value stops at the first character that is not part of the number. Returns true when
 // the whole text was a number.
@@ -603,18 +619,12 @@ int32_t SaveProfile(const TSecProfile &profile)
     int32_t result = 0;
     {
         std::lock_guard guard(dbMutex);
-        try {
-            TSQLiteDatabase &db = Db();
-            db.BeginTransaction();
-            db.ExecSQL(
+        if (!WriteInTransaction(
                 QStringLiteral("INSERT INTO Profiles(CAPTION, PREV_PROF_ID, MODIF_DATE, KEYDATA, "
                                "USE_ORIG_CARD_ID, PROTECTED) VALUES (?, ?, ?, ?, ?, ?);"),
                 {QString::fromUtf8(caption), int64_t(profile.PrevID() < 0 ? 0 : profile.PrevID()),
                  DatUtils::DateTimeToNumberText(profile.Date), profile.GetAsCodedString(),
-                 int64_t(profile.UseOriginalId()), int64_t(profile.IsReadOnly())});
-            db.Commit();
-        } catch (const std::exception &) {
-            RollbackQuietly();
+                 int64_t(profile.UseOriginalId()), int64_t(profile.IsReadOnly())})) {
             messages.emplace_back(QStringLiteral("Ошибка при записи в базу данных профиля \"%1\"")
                                       .arg(QString::fromUtf8(caption)),
                                   DatUtils::MessageCaption);
@@ -678,16 +688,8 @@ bool LoadProfiles(TSecProfileList &list)
 bool DeleteProfile(int32_t ID)
 {
     std::lock_guard guard(dbMutex);
-    try {
-        TSQLiteDatabase &db = Db();
-        db.BeginTransaction();
-        db.ExecSQL(QStringLiteral("DELETE FROM Profiles WHERE ID_PROF = ?"), {int64_t(ID)});
-        db.Commit();
-        return true;
-    } catch (const std::exception &) {
-        RollbackQuietly();
-        return false;
-    }
+    return WriteInTransaction(QStringLiteral("DELETE FROM Profiles WHERE ID_PROF = ?"),
+                              {int64_t(ID)});
 }
 
 bool ShowProfiles(TReportModel &view)
@@ -752,17 +754,11 @@ int32_t AddCard(int32_t ProfID, int32_t Master, int64_t Serial, int64_t CardNum)
     int32_t result = 0;
     {
         std::lock_guard guard(dbMutex);
-        try {
-            TSQLiteDatabase &db = Db();
-            db.BeginTransaction();
-            db.ExecSQL(
+        if (!WriteInTransaction(
                 QStringLiteral("INSERT INTO Cards(PROF_ID, CARD_DATE, SERIAL, CARD_NUM, MASTER) "
                                "VALUES (?, ?, ?, ?, ?);"),
                 {int64_t(ProfID), DatUtils::DateTimeToNumberText(NowAsDateTime()), Serial, CardNum,
-                 int64_t(Master)});
-            db.Commit();
-        } catch (const std::exception &) {
-            RollbackQuietly();
+                 int64_t(Master)})) {
             messages.emplace_back(QStringLiteral("Ошибка при записи в базу данных карт."),
                                   DatUtils::MessageCaption);
             result = -1;
@@ -775,34 +771,16 @@ int32_t AddCard(int32_t ProfID, int32_t Master, int64_t Serial, int64_t CardNum)
 bool DeleteCard(int64_t Serial)
 {
     std::lock_guard guard(dbMutex);
-    try {
-        TSQLiteDatabase &db = Db();
-        db.BeginTransaction();
-        db.ExecSQL(QStringLiteral("DELETE FROM Cards WHERE SERIAL = ?"), {Serial});
-        db.Commit();
-        return true;
-    } catch (const std::exception &) {
-        RollbackQuietly();
-        return false;
-    }
+    return WriteInTransaction(QStringLiteral("DELETE FROM Cards WHERE SERIAL = ?"), {Serial});
 }
 
 bool UpdateCard(int32_t ProfID, int64_t Serial, int64_t CardNum)
 {
     std::lock_guard guard(dbMutex);
-    try {
-        TSQLiteDatabase &db = Db();
-        db.BeginTransaction();
-        db.ExecSQL(
-            QStringLiteral(
-                "UPDATE Cards SET CARD_NUM = ?, PROF_ID = ?, CARD_DATE = ? WHERE SERIAL = ?"),
-            {CardNum, int64_t(ProfID), DatUtils::DateTimeToNumberText(NowAsDateTime()), Serial});
-        db.Commit();
-        return true;
-    } catch (const std::exception &) {
-        RollbackQuietly();
-        return false;
-    }
+    return WriteInTransaction(
+        QStringLiteral(
+            "UPDATE Cards SET CARD_NUM = ?, PROF_ID = ?, CARD_DATE = ? WHERE SERIAL = ?"),
+        {CardNum, int64_t(ProfID), DatUtils::DateTimeToNumberText(NowAsDateTime()), Serial});
 }
 
 bool ShowCards(TReportModel &view)
