@@ -607,18 +607,10 @@ TSecProfile *TfrmMain::CurrentProfileOrRefuse(const QString &text)
 
 bool TfrmMain::EnsureProfileActive(TSecProfile *profile)
 {
-    if (!profile) {
-        ErrorBox(QStringLiteral("Нет профиля"), NotActivatedText());
-        return false;
-    }
-    if (profile->Active())
+    if (profile && profile->Active())
         return true;
-    frmPass->SetProfName(profile->Caption);
-    if (Modal::Exec(frmPass) != QDialog::Accepted)
+    if (!ActivateWithPassword(this, profile))
         return false;
-    if (frmPass->Pass() != profile->passwd)
-        return false;
-    profile->SetActive(true);
     actProfActivate->setEnabled(false);
     ShowProfileStatus(profile->Caption, true);
     return true;

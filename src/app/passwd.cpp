@@ -1,5 +1,8 @@
 #include "app/passwd.h"
 
+#include "app/modal.h"
+#include "profiles/secprofiles.h"
+
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -121,4 +124,26 @@ void TfrmPass::FormActivate()
 void TfrmPass::edtPasswordChange()
 {
     btnOK->setEnabled(!edtPassword->text().isEmpty());
+}
+
+bool ActivateWithPassword(QWidget *parent, TSecProfile *profile,
+                          const std::function<void()> &cancelled)
+{
+    if (!profile) {
+        Modal::Message(parent, QMessageBox::Critical, QStringLiteral("Нет профиля"),
+                       QStringLiteral("Не активирован профиль безопасности."));
+        return false;
+    }
+    if (profile->Active())
+        return true;
+    frmPass->SetProfName(profile->Caption);
+    if (Modal::Exec(frmPass) != QDialog::Accepted) {
+        if (cancelled)
+            cancelled();
+        return false;
+    }
+    if (frmPass->Pass() != profile->passwd)
+        return false;
+    profile->SetActive(true);
+    return true;
 }

@@ -2,9 +2,12 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TSecProfile;
 
 // The password dialog: asks for the password that unlocks a profile. The caller sets
 // ProfName, shows it modally and compares Pass with the profile's password itself.
@@ -33,3 +36,10 @@ private:
 };
 
 extern TfrmPass *frmPass;
+
+// Makes the profile active, asking for its password through frmPass unless it is active
+// already; true when it is active. False when there is no profile (refused with a
+// "Нет профиля" box owned by parent), when the operator cancelled the password dialog
+// (then cancelled runs, if given) or typed another password (nothing shown).
+bool ActivateWithPassword(QWidget *parent, TSecProfile *profile,
+                          const std::function<void()> &cancelled = {});

@@ -193,7 +193,7 @@ void TfrmChangeProf::cbProfiles2Change()
 void TfrmChangeProf::ActivateClick(QComboBox *combo, QPushButton *activate, TSecProfile *&field)
 {
     TSecProfile *p = SelectedProfile(combo);
-    if (!ActivateProfile(p))
+    if (!ActivateWithPassword(this, p))
         return;
     field = p;
     activate->setEnabled(false);
@@ -208,24 +208,6 @@ void TfrmChangeProf::btnActivate1Click()
 void TfrmChangeProf::btnActivate2Click()
 {
     ActivateClick(cbProfiles2, btnActivate2, profile2);
-}
-
-bool TfrmChangeProf::ActivateProfile(TSecProfile *p)
-{
-    if (!p) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Не активирован профиль безопасности."));
-        return false;
-    }
-    if (p->Active())
-        return true;
-    frmPass->SetProfName(p->Caption);
-    if (Modal::Exec(frmPass) != QDialog::Accepted)
-        return false;
-    if (frmPass->Pass() != p->passwd)
-        return false;
-    p->SetActive(true);
-    return true;
 }
 
 void TfrmChangeProf::TimerTimer()

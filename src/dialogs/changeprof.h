@@ -54,8 +54,6 @@ protected:
 
 private:
     TSecProfile *SelectedProfile(const QComboBox *combo) const;
-    // The dialog's own twin of the main window's EnsureProfileActive.
-    bool ActivateProfile(TSecProfile *p);
     void ListChange(QComboBox *combo, QPushButton *activate, TSecProfile *&field,
                     const QString &refusal);
     void ActivateClick(QComboBox *combo, QPushButton *activate, TSecProfile *&field);

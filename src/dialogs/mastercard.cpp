@@ -130,23 +130,11 @@ void TfrmMasterCard::TimerTimer()
 
 bool TfrmMasterCard::ActivateProfile(TSecProfile *p)
 {
-    if (!p) {
-        Modal::Message(this, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Не активирован профиль безопасности."));
-        return false;
-    }
-    if (p->Active())
-        return true;
-    frmPass->SetProfName(p->Caption);
-    if (Modal::Exec(frmPass) != QDialog::Accepted) {
+    // Unlike the main window, a cancelled password dialog is answered with a box.
+    return ActivateWithPassword(this, p, [this] {
         Modal::Message(this, QMessageBox::Critical, QStringLiteral("Ошибка пароля"),
                        QStringLiteral("Неверный пароль - профиль не активирован."));
-        return false;
-    }
-    if (frmPass->Pass() != p->passwd)
-        return false;
-    p->SetActive(true);
-    return true;
+    });
 }
 
 void TfrmMasterCard::CardProcessed(TCardEvent *event)

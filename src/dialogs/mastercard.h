@@ -52,7 +52,7 @@ protected:
     void CardProcessError(TCardEvent *event) override;
 
 private:
-    // The dialog's own twin of the main window's EnsureProfileActive.
+    // ActivateWithPassword, with a box when the password dialog is cancelled.
     bool ActivateProfile(TSecProfile *p);
     // Valid target for profileOld: another profile than the source, not "Пустой".
     bool ValidTarget(int32_t id) const;
