@@ -38,7 +38,10 @@ bool DecodeNumberBlock(const uint8_t *block16, int64_t &cardNum)
     return true;
 }
 
-TBlock UserTrailer(int64_t keyA, int64_t keyB)
+namespace {
+
+// A sector trailer: key A, the four access bytes, key B.
+TBlock Trailer(int64_t keyA, const std::array<uint8_t, 4> &access, int64_t keyB)
 {
     TBlock block{};
     const TKey a = KeyBytes(keyA);
@@ -48,20 +51,20 @@ TBlock UserTrailer(int64_t keyA, int64_t keyB)
         block[10 + i] = b[i];
     }
     for (std::size_t i = 0; i < 4; ++i)
-        block[6 + i] = UserAccess[i];
+        block[6 + i] = access[i];
     return block;
+}
+
+} // namespace
+
+TBlock UserTrailer(int64_t keyA, int64_t keyB)
+{
+    return Trailer(keyA, UserAccess, keyB);
 }
 
 TBlock TransportTrailer()
 {
-    TBlock block{};
-    for (std::size_t i = 0; i < 6; ++i) {
-        block[i] = 0xFF;
-        block[10 + i] = 0xFF;
-    }
-    for (std::size_t i = 0; i < 4; ++i)
-        block[6 + i] = TransportAccess[i];
-    return block;
+    return Trailer(TransportKey, TransportAccess, TransportKey);
 }
 
 TBlock MasterNumberBlock(int64_t cardNum)
