@@ -8,6 +8,7 @@
 #include "reader/delay.h"
 #include "reader/readerkind.h"
 #include "reader/sim/simbinding.h"
+#include "simfamilytest.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,12 +19,6 @@ using namespace CardLayout;
 
 namespace {
 
-constexpr int Alto = READER_ALTO;
-constexpr int Nova = READER_NOVA;
-
-const std::vector<uint8_t> Uid4Bytes{0x1A, 0x2B, 0x3C, 0x4D};
-const std::vector<uint8_t> Uid7Bytes{0x04, 0x51, 0x62, 0x73, 0x84, 0x95, 0xA6};
-
 TBlock Pattern(uint8_t seed)
 {
     TBlock b{};
@@ -32,52 +27,16 @@ TBlock Pattern(uint8_t seed)
     return b;
 }
 
-QByteArray Bytes(const TBlock &b)
-{
-    return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size())).toHex(' ');
-}
-
-std::unique_ptr<TSecProfile> Profile(int id, int sector, int64_t keyA, int64_t keyB,
-                                     bool ownId = false)
-{
-    auto p = std::make_unique<TSecProfile>();
-    p->SetID(id);
-    p->Sector = uint8_t(sector);
-    p->KeyA = keyA;
-    p->KeyB = keyB;
-    p->SetUseOriginalId(ownId ? 1 : 0);
-    return p;
-}
-
 } // namespace
 
-class TstCardContent : public QObject
+class TstCardContent : public QObject, public TSimFamily
 {
     Q_OBJECT
 
-    std::unique_ptr<TSimulator> sim;
     std::unique_ptr<TSecProfile> staff;  // sector 1
     std::unique_ptr<TSecProfile> guests; // sector 2
     std::unique_ptr<TSecProfile> rival;  // sector 1, other keys
-    int family = Alto;
 
-    void Use(int f)
-    {
-        family = f;
-        sim->Attach(f == Alto, f == Nova);
-        ReaderKind = f;
-    }
-    void Put(const std::vector<uint8_t> &uid = Uid4Bytes)
-    {
-        QVERIFY(sim->Field().PutCard(TSimCard(TSimCard::Type::Classic1K, uid)));
-    }
-    // The card leaves the field and is presented anew.
-    void Represent()
-    {
-        auto card = sim->Field().TakeCard();
-        QVERIFY(card);
-        QVERIFY(sim->Field().PutCard(*card));
-    }
     // Selects the card the way the worker does; the UID and its length.
     bool Select(TSerialNumber &snr, uint8_t &slen)
     {

@@ -7,6 +7,7 @@
 #include "reader/readerkind.h"
 #include "reader/sim/simbinding.h"
 #include "reader/thread/thread.h"
+#include "simfamilytest.h"
 
 #include <QtTest>
 
@@ -20,12 +21,7 @@ using namespace CardLayout;
 
 namespace {
 
-constexpr int Alto = READER_ALTO;
-constexpr int Nova = READER_NOVA;
 constexpr int Timeout = 20000;
-
-const std::vector<uint8_t> Uid4Bytes{0x1A, 0x2B, 0x3C, 0x4D};
-const std::vector<uint8_t> Uid7Bytes{0x04, 0x51, 0x62, 0x73, 0x84, 0x95, 0xA6};
 
 struct TGot
 {
@@ -74,34 +70,16 @@ private:
     Tmfrcthread *worker;
 };
 
-std::unique_ptr<TSecProfile> Profile(int id, int sector, int64_t keyA, int64_t keyB)
-{
-    auto p = std::make_unique<TSecProfile>();
-    p->SetID(id);
-    p->Sector = uint8_t(sector);
-    p->KeyA = keyA;
-    p->KeyB = keyB;
-    return p;
-}
-
-// Bytes of a block, for readable comparisons.
-QByteArray Bytes(const TBlock &b)
-{
-    return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size())).toHex(' ');
-}
-
 } // namespace
 
-class TstWorker : public QObject
+class TstWorker : public QObject, public TSimFamily
 {
     Q_OBJECT
 
-    std::unique_ptr<TSimulator> sim;
     std::unique_ptr<Tmfrcthread> worker;
     std::unique_ptr<TReceiver> receiver;
     std::unique_ptr<TSecProfile> staff;
     std::unique_ptr<TSecProfile> guests;
-    int family = Alto;
 
     std::mutex waitsLock;
     std::vector<unsigned> waits;
@@ -118,12 +96,6 @@ class TstWorker : public QObject
         std::lock_guard lock(waitsLock);
         return waits;
     }
-    void Use(int f)
-    {
-        family = f;
-        sim->Attach(f == Alto, f == Nova);
-        ReaderKind = f;
-    }
     std::vector<std::string> Log() const
     {
         return family == Alto ? sim->Alto().CallLog() : sim->Nova().CallLog();
@@ -139,16 +111,6 @@ class TstWorker : public QObject
     int Selections() const
     {
         return Calls(family == Alto ? "Mf500PiccActivateIdle" : "ActivateCardA3");
-    }
-    void Put(const std::vector<uint8_t> &uid = Uid4Bytes)
-    {
-        QVERIFY(sim->Field().PutCard(TSimCard(TSimCard::Type::Classic1K, uid)));
-    }
-    void Represent()
-    {
-        auto card = sim->Field().TakeCard();
-        QVERIFY(card);
-        QVERIFY(sim->Field().PutCard(*card));
     }
     // Pauses the worker and waits until it is held, then delivers its events.
     void Hold()
