@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -24,6 +25,17 @@ QString Coded(const QString &plain)
 QString CTime(int h, int m, int s)
 {
     return QTime(h, m, s).toString(QStringLiteral("HH:mm:ss"));
+}
+
+// The message of the database error that f raises.
+QString Raised(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const ESQLiteException &e) {
+        return e.Message();
+    }
+    return QStringLiteral("<nothing raised>");
 }
 
 } // namespace
@@ -296,10 +308,12 @@ private slots:
         QTest::newRow("comma to point") << QStringLiteral("ru_RU") << QStringLiteral("C");
         QTest::newRow("point to comma") << QStringLiteral("C") << QStringLiteral("ru_RU");
         // Locales whose decimal separator is neither "." nor "," (U+066B)
-        QTest::newRow("Arabic separator to point") << QStringLiteral("ar_EG") << QStringLiteral("C");
+        QTest::newRow("Arabic separator to point")
+            << QStringLiteral("ar_EG") << QStringLiteral("C");
         QTest::newRow("Persian separator to comma")
             << QStringLiteral("fa_IR") << QStringLiteral("ru_RU");
-        QTest::newRow("point to Arabic separator") << QStringLiteral("C") << QStringLiteral("ar_EG");
+        QTest::newRow("point to Arabic separator")
+            << QStringLiteral("C") << QStringLiteral("ar_EG");
     }
 
     void datesAcrossLocales()
@@ -346,8 +360,8 @@ private slots:
     // A date written under any locale reads back under the C and the Russian locale.
     void dateTextOfEveryLocale()
     {
-        const QList<QLocale> all =
-            QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+        const QList<QLocale> all = QLocale::matchingLocales(
+            QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
         QVERIFY(all.size() > 100);
         for (const QLocale &writer : all) {
             QLocale::setDefault(writer);
@@ -595,23 +609,15 @@ private slots:
     {
         OpenDatabase(path);
         auto db = Peek();
-        auto raised = [](const std::function<void()> &f) -> QString {
-            try {
-                f();
-            } catch (const ESQLiteException &e) {
-                return e.Message();
-            }
-            return QStringLiteral("<nothing raised>");
-        };
         QCOMPARE(
-            raised([&] { db->ExecSQL(QStringLiteral("SELEC 1")); }),
+            Raised([&] { db->ExecSQL(QStringLiteral("SELEC 1")); }),
             QStringLiteral(
                 "Error executing SQL.\rError [1]: SQL error or missing database.\r\"SELEC 1\": "
                 "near \"SELEC\": syntax error"));
-        QCOMPARE(raised([&] { db->ExecSQL(QStringLiteral("   ")); }),
+        QCOMPARE(Raised([&] { db->ExecSQL(QStringLiteral("   ")); }),
                  QStringLiteral("Could not prepare SQL statement"));
         QCOMPARE(
-            raised(
+            Raised(
                 [&] { db->ExecSQL(QStringLiteral("INSERT INTO Profiles(ID_PROF) VALUES (1)")); }),
             QStringLiteral(
                 "Error executing SQL statement.\rError [19]: Abort due to contraint violation.\r"
@@ -623,25 +629,25 @@ private slots:
                  QStringLiteral("1"));
 
         auto t = db->GetTable(QStringLiteral("SELECT * FROM Profiles"));
-        QCOMPARE(raised([&] { t->FieldIndex(QStringLiteral("NOPE")); }),
+        QCOMPARE(Raised([&] { t->FieldIndex(QStringLiteral("NOPE")); }),
                  QStringLiteral("Field not found in dataset: NOPE"));
         QCOMPARE(t->FieldIndex(QStringLiteral("caption")), 1);
-        QCOMPARE(raised([&] { t->FieldAsInteger(QStringLiteral("CAPTION")); }),
+        QCOMPARE(Raised([&] { t->FieldAsInteger(QStringLiteral("CAPTION")); }),
                  QStringLiteral("Not an integer or numeric field"));
         QCOMPARE(t->FieldAsString(QStringLiteral("ID_PROF")), QStringLiteral("1"));
         t->Next();
         t->Next();
         QVERIFY(t->Eof());
-        QCOMPARE(raised([&] { t->FieldAsString(0); }), QStringLiteral("Table is at End of File"));
+        QCOMPARE(Raised([&] { t->FieldAsString(0); }), QStringLiteral("Table is at End of File"));
         auto none = db->GetTable(QStringLiteral("CREATE TABLE IF NOT EXISTS Profiles(x)"));
-        QCOMPARE(raised([&] { none->FieldIndex(QStringLiteral("X")); }),
+        QCOMPARE(Raised([&] { none->FieldIndex(QStringLiteral("X")); }),
                  QStringLiteral("Field X Not found. Empty dataset"));
         auto max = db->GetTable(QStringLiteral("SELECT Max(CARD_NUM) FROM Cards"));
         QCOMPARE(max->FieldAsInteger(QStringLiteral("max(card_num)")), 0); // NULL reads as 0
         QCOMPARE(max->FieldAsString(0), QString());
 
         db->BeginTransaction();
-        QCOMPARE(raised([&] { db->BeginTransaction(); }),
+        QCOMPARE(Raised([&] { db->BeginTransaction(); }),
                  QStringLiteral("Transaction already open"));
         db->Rollback();
         QVERIFY(!db->IsTransactionOpen());
@@ -653,7 +659,7 @@ private slots:
         QCOMPARE(SQLiteErrorDescription(27), QStringLiteral("Unknown SQLite Error Code \"27\""));
 
         const QString missing = dir.filePath(QStringLiteral("no/such/dir/x.db3"));
-        QCOMPARE(raised([&] { TSQLiteDatabase bad(missing); }),
+        QCOMPARE(Raised([&] { TSQLiteDatabase bad(missing); }),
                  QStringLiteral("Failed to open database \"%1\" : unable to open database file")
                      .arg(missing));
     }
@@ -668,15 +674,10 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(garbage);
         }
-        try {
-            OpenDatabase(path);
-            QFAIL("no error");
-        } catch (const ESQLiteException &e) {
-            QCOMPARE(
-                e.Message(),
-                QStringLiteral("Файл \"%1\" не является базой данных профилей и карт или повреждён")
-                    .arg(path));
-        }
+        QCOMPARE(
+            Raised([&] { OpenDatabase(path); }),
+            QStringLiteral("Файл \"%1\" не является базой данных профилей и карт или повреждён")
+                .arg(path));
         QVERIFY(!DatUtils::IsDatabaseOpen());
         {
             QFile f(path);
@@ -784,12 +785,8 @@ private slots:
             other->ExecSQL(QStringLiteral("ROLLBACK"));
             // an exclusive lock stops the readers too
             other->ExecSQL(QStringLiteral("BEGIN EXCLUSIVE"));
-            try {
-                GetMaxCardNum();
-                QFAIL("no error");
-            } catch (const ESQLiteException &e) {
-                QCOMPARE(e.Message(), QStringLiteral("Could not prepare SQL statement"));
-            }
+            QCOMPARE(Raised([] { GetMaxCardNum(); }),
+                     QStringLiteral("Could not prepare SQL statement"));
             TReportModel view;
             QVERIFY_THROWS_EXCEPTION(ESQLiteException, ShowCards(view));
             other->ExecSQL(QStringLiteral("ROLLBACK"));
@@ -804,14 +801,8 @@ private slots:
         DatUtils::CloseDatabase();
         auto other = Peek();
         other->ExecSQL(QStringLiteral("BEGIN EXCLUSIVE"));
-        try {
-            OpenDatabase(path);
-            QFAIL("no error");
-        } catch (const ESQLiteException &e) {
-            QCOMPARE(
-                e.Message(),
-                QStringLiteral("База данных \"%1\" заблокирована другой программой").arg(path));
-        }
+        QCOMPARE(Raised([&] { OpenDatabase(path); }),
+                 QStringLiteral("База данных \"%1\" заблокирована другой программой").arg(path));
         other->ExecSQL(QStringLiteral("ROLLBACK"));
     }
 
