@@ -62,41 +62,41 @@ std::vector<uint8_t> BuildNode(const std::u16string &key, const std::vector<uint
     return b;
 }
 
-std::vector<uint8_t> BuildVersionBlock(const VersionSpec &spec)
+std::vector<uint8_t> BuildVersionBlock(const VersionDesc &desc)
 {
     std::vector<uint8_t> fixed;
     uint16_t fixedLength = 0;
-    if (spec.withFixedInfo) {
+    if (desc.withFixedInfo) {
         auto ms = [](const uint16_t v[4]) { return (uint32_t(v[0]) << 16) | v[1]; };
         auto ls = [](const uint16_t v[4]) { return (uint32_t(v[2]) << 16) | v[3]; };
         Append32(fixed, 0xFEEF04BD); // signature
         Append32(fixed, 0x00010000); // structure version 1.0
-        Append32(fixed, ms(spec.fileVersion));
-        Append32(fixed, ls(spec.fileVersion));
-        Append32(fixed, ms(spec.productVersion));
-        Append32(fixed, ls(spec.productVersion));
-        Append32(fixed, spec.fileFlagsMask);
-        Append32(fixed, spec.fileFlags);
-        Append32(fixed, spec.fileOS);
-        Append32(fixed, spec.fileType);
-        Append32(fixed, spec.fileSubtype);
+        Append32(fixed, ms(desc.fileVersion));
+        Append32(fixed, ls(desc.fileVersion));
+        Append32(fixed, ms(desc.productVersion));
+        Append32(fixed, ls(desc.productVersion));
+        Append32(fixed, desc.fileFlagsMask);
+        Append32(fixed, desc.fileFlags);
+        Append32(fixed, desc.fileOS);
+        Append32(fixed, desc.fileType);
+        Append32(fixed, desc.fileSubtype);
         Append32(fixed, 0); // file date, high
         Append32(fixed, 0); // file date, low
         fixedLength = uint16_t(fixed.size());
     }
 
     std::vector<std::vector<uint8_t>> sections;
-    if (spec.withStringFileInfo) {
+    if (desc.withStringFileInfo) {
         std::vector<std::vector<uint8_t>> strings;
-        for (const auto &[key, value] : spec.strings)
+        for (const auto &[key, value] : desc.strings)
             strings.push_back(
                 BuildNode(key, Utf16Bytes(value, true), true, uint16_t(value.size() + 1), {}));
-        const auto table = BuildNode(spec.tableName, {}, true, 0, strings);
+        const auto table = BuildNode(desc.tableName, {}, true, 0, strings);
         sections.push_back(BuildNode(u"StringFileInfo", {}, true, 0, {table}));
     }
-    if (spec.withVarFileInfo) {
+    if (desc.withVarFileInfo) {
         std::vector<uint8_t> list;
-        for (uint32_t t : spec.translations) {
+        for (uint32_t t : desc.translations) {
             // Each entry is two words: language, then code page.
             list.push_back(uint8_t(t));
             list.push_back(uint8_t(t >> 8));

@@ -12,7 +12,7 @@
 
 namespace verblock {
 
-struct VersionSpec
+struct VersionDesc
 {
     uint16_t fileVersion[4] = {0, 0, 0, 0}; // most significant part first
     uint16_t productVersion[4] = {0, 0, 0, 0};
@@ -32,7 +32,7 @@ struct VersionSpec
 };
 
 // The whole block; the root wLength equals the returned size.
-std::vector<uint8_t> BuildVersionBlock(const VersionSpec &spec);
+std::vector<uint8_t> BuildVersionBlock(const VersionDesc &desc);
 
 // One node in the block layout, for tests that assemble odd blocks by hand.
 // textValue: value counted in 16-bit characters (wType 1), else in bytes (wType 0).

@@ -48,7 +48,7 @@ int main(int argc, char **argv)
         std::cerr << "tagor_vergen: cannot read " << argv[1] << "\n";
         return 1;
     }
-    verblock::VersionSpec spec;
+    verblock::VersionDesc desc;
     std::string line;
     int lineNo = 0;
     while (std::getline(in, line)) {
@@ -62,21 +62,21 @@ int main(int argc, char **argv)
         const std::string rest = sp == std::string::npos ? std::string() : line.substr(sp + 1);
         bool ok = true;
         if (word == "fileversion") {
-            ok = ParseVersion(rest, spec.fileVersion);
+            ok = ParseVersion(rest, desc.fileVersion);
         } else if (word == "productversion") {
-            ok = ParseVersion(rest, spec.productVersion);
+            ok = ParseVersion(rest, desc.productVersion);
         } else if (word == "table") {
-            spec.tableName = verblock::Utf8ToUtf16(rest);
+            desc.tableName = verblock::Utf8ToUtf16(rest);
         } else if (word == "translation") {
             unsigned lang = 0, cp = 0;
             ok = std::sscanf(rest.c_str(), "%x %x", &lang, &cp) == 2 && lang <= 0xFFFF &&
                  cp <= 0xFFFF;
-            spec.translations = {uint32_t(lang) | (uint32_t(cp) << 16)};
+            desc.translations = {uint32_t(lang) | (uint32_t(cp) << 16)};
         } else if (word == "string") {
             const size_t eq = rest.find('=');
             ok = eq != std::string::npos && eq > 0;
             if (ok)
-                spec.strings.emplace_back(verblock::Utf8ToUtf16(rest.substr(0, eq)),
+                desc.strings.emplace_back(verblock::Utf8ToUtf16(rest.substr(0, eq)),
                                           verblock::Utf8ToUtf16(rest.substr(eq + 1)));
         } else {
             ok = false;
@@ -87,7 +87,7 @@ int main(int argc, char **argv)
         }
     }
 
-    const std::vector<uint8_t> block = verblock::BuildVersionBlock(spec);
+    const std::vector<uint8_t> block = verblock::BuildVersionBlock(desc);
     if (block.size() > 0xFFFF) {
         std::cerr << "tagor_vergen: version block too long (" << block.size() << " bytes)\n";
         return 1;

@@ -23,9 +23,9 @@ static void Pad(std::vector<uint8_t> &b, size_t align)
         b.push_back(0);
 }
 
-std::vector<uint8_t> BuildElf(const ElfSpec &spec, ElfLayout *layout)
+std::vector<uint8_t> BuildElf(const ElfSpec &desc, ElfLayout *layout)
 {
-    const bool w = spec.is64;
+    const bool w = desc.is64;
     const size_t ehsize = w ? 64 : 52, shentsize = w ? 64 : 40;
     std::vector<uint8_t> b(ehsize, 0);
     b[0] = 0x7F;
@@ -46,7 +46,7 @@ std::vector<uint8_t> BuildElf(const ElfSpec &spec, ElfLayout *layout)
     strtab += ".text";
     strtab.push_back('\0');
     const uint32_t verName = uint32_t(strtab.size());
-    strtab += spec.sectionName;
+    strtab += desc.sectionName;
     strtab.push_back('\0');
     const uint32_t strName = uint32_t(strtab.size());
     strtab += ".shstrtab";
@@ -56,7 +56,7 @@ std::vector<uint8_t> BuildElf(const ElfSpec &spec, ElfLayout *layout)
     b.push_back(0xC3); // ret
     Pad(b, 4);
     const uint64_t verOff = b.size();
-    b.insert(b.end(), spec.contents.begin(), spec.contents.end());
+    b.insert(b.end(), desc.contents.begin(), desc.contents.end());
     const uint64_t strOff = b.size();
     b.insert(b.end(), strtab.begin(), strtab.end());
     Pad(b, 8);
@@ -69,9 +69,9 @@ std::vector<uint8_t> BuildElf(const ElfSpec &spec, ElfLayout *layout)
         uint32_t link;
     };
     const Sh shs[4] = {
-        {0, 0, 0, spec.extendedNumbering ? 4u : 0u, spec.extendedNumbering ? 3u : 0u},
+        {0, 0, 0, desc.extendedNumbering ? 4u : 0u, desc.extendedNumbering ? 3u : 0u},
         {textName, 1, textOff, 1, 0},
-        {verName, spec.sectionType, verOff, spec.contents.size(), 0},
+        {verName, desc.sectionType, verOff, desc.contents.size(), 0},
         {strName, 3, strOff, strtab.size(), 0},
     };
     for (const Sh &sh : shs) {
@@ -100,8 +100,8 @@ std::vector<uint8_t> BuildElf(const ElfSpec &spec, ElfLayout *layout)
 
     Put(b, l.shoffField, shoff, w ? 8 : 4);
     Put(b, l.shentsizeField, shentsize, 2);
-    Put(b, l.shnumField, spec.extendedNumbering ? 0 : 4, 2);
-    Put(b, l.shstrndxField, spec.extendedNumbering ? 0xFFFF : 3, 2);
+    Put(b, l.shnumField, desc.extendedNumbering ? 0 : 4, 2);
+    Put(b, l.shstrndxField, desc.extendedNumbering ? 0xFFFF : 3, 2);
     if (layout)
         *layout = l;
     return b;

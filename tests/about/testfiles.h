@@ -39,7 +39,7 @@ struct ElfLayout
 };
 
 // Sections: null, .text, the named section, .shstrtab (headers at the end).
-std::vector<uint8_t> BuildElf(const ElfSpec &spec, ElfLayout *layout = nullptr);
+std::vector<uint8_t> BuildElf(const ElfSpec &desc, ElfLayout *layout = nullptr);
 
 void Put(std::vector<uint8_t> &b, size_t at, uint64_t value, int bytes);
 uint16_t Get16(const std::vector<uint8_t> &b, size_t at);

@@ -78,13 +78,13 @@ void tst_About::fromOtherBlocks_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("labels"); // product, version, copyright, comments
 
-    verblock::VersionSpec spec;
+    verblock::VersionDesc desc;
     const uint16_t v[4] = {1, 2, 3, 4};
-    std::copy(v, v + 4, spec.fileVersion);
-    spec.strings = {{u"ProductName", u"<b>Prod</b> & Co"},
+    std::copy(v, v + 4, desc.fileVersion);
+    desc.strings = {{u"ProductName", u"<b>Prod</b> & Co"},
                     {u"LegalCopyright", u"(C) maker"},
                     {u"Comments", u"first line\nsecond line"}};
-    auto elf = [&](const verblock::VersionSpec &s, const char *name) {
+    auto elf = [&](const verblock::VersionDesc &s, const char *name) {
         ElfSpec e;
         e.contents = verblock::BuildVersionBlock(s);
         return WriteFile(dir.path(), QLatin1String(name), BuildElf(e));
@@ -93,12 +93,12 @@ void tst_About::fromOtherBlocks_data()
     const QStringList initial = {none, none, none, none};
 
     QTest::newRow("no FileVersion string: fixed numbers, texts as they are")
-        << elf(spec, "plain.elf")
+        << elf(desc, "plain.elf")
         << QStringList{QStringLiteral("<b>Prod</b> & Co"), QStringLiteral("1.2.3.4"),
                        QStringLiteral("(C) maker"), QStringLiteral("first line\nsecond line")};
-    spec.withVarFileInfo = false;
+    desc.withVarFileInfo = false;
     QTest::newRow("no translation: strings emptied, fixed version")
-        << elf(spec, "notrans.elf")
+        << elf(desc, "notrans.elf")
         << QStringList{QString(), QStringLiteral("1.2.3.4"), QString(), QString()};
     QTest::newRow("missing file: initial texts")
         << dir.filePath(QStringLiteral("missing")) << initial;
@@ -108,7 +108,7 @@ void tst_About::fromOtherBlocks_data()
         << initial;
     ElfSpec other;
     other.sectionName = ".comment";
-    other.contents = verblock::BuildVersionBlock(spec);
+    other.contents = verblock::BuildVersionBlock(desc);
     QTest::newRow("ELF without version section: initial texts")
         << WriteFile(dir.path(), QStringLiteral("nosection.elf"), BuildElf(other)) << initial;
 }

@@ -40,9 +40,9 @@ std::map<QString, QString> Description()
     return d;
 }
 
-verblock::VersionSpec BaseSpec()
+verblock::VersionDesc BaseSpec()
 {
-    verblock::VersionSpec s;
+    verblock::VersionDesc s;
     s.fileVersion[0] = 1;
     s.fileVersion[1] = 2;
     s.fileVersion[2] = 3;
@@ -67,7 +67,7 @@ Block Assemble(const Block &fixed, const std::vector<Block> &sections)
     return verblock::BuildNode(u"VS_VERSION_INFO", fixed, false, uint16_t(fixed.size()), sections);
 }
 
-Block FixedPart(const verblock::VersionSpec &s)
+Block FixedPart(const verblock::VersionDesc &s)
 {
     // The fixed part as the builder writes it: the root's value.
     const Block b = verblock::BuildVersionBlock(s);
@@ -142,9 +142,9 @@ class tst_VerInfo : public QObject
     // The block in a small ELF file; returns the path.
     QString ElfWith(const Block &block)
     {
-        ElfSpec spec;
-        spec.contents = block;
-        return WriteFile(dir.path(), QStringLiteral("f%1.elf").arg(++fileNo), BuildElf(spec));
+        ElfSpec desc;
+        desc.contents = block;
+        return WriteFile(dir.path(), QStringLiteral("f%1.elf").arg(++fileNo), BuildElf(desc));
     }
 
 private slots:
@@ -233,19 +233,19 @@ void tst_VerInfo::embeddedBlockIsTheGeneratedOne()
 
 void tst_VerInfo::fixedVersionFallback()
 {
-    auto spec = BaseSpec();
-    spec.strings = {{u"Comments", u"no version string"}};
-    const TVersionInfo info(ElfWith(verblock::BuildVersionBlock(spec)));
+    auto desc = BaseSpec();
+    desc.strings = {{u"Comments", u"no version string"}};
+    const TVersionInfo info(ElfWith(verblock::BuildVersionBlock(desc)));
     QVERIFY(info.Valid());
     QCOMPARE(info.Comments(), QStringLiteral("no version string"));
     QCOMPARE(info.FileVersion(), QStringLiteral("1.2.3.4"));
     QCOMPARE(info.ProductVersion(), QStringLiteral("9.8.7.6"));
     // All four parts use the whole 16 bits.
-    spec.fileVersion[0] = 65535;
-    spec.fileVersion[1] = 0;
-    spec.fileVersion[2] = 40000;
-    spec.fileVersion[3] = 1;
-    const TVersionInfo wide(ElfWith(verblock::BuildVersionBlock(spec)));
+    desc.fileVersion[0] = 65535;
+    desc.fileVersion[1] = 0;
+    desc.fileVersion[2] = 40000;
+    desc.fileVersion[3] = 1;
+    const TVersionInfo wide(ElfWith(verblock::BuildVersionBlock(desc)));
     QCOMPARE(wide.FileVersion(), QStringLiteral("65535.0.40000.1"));
     QCOMPARE(wide.FileLongVersion().MS, 0xFFFF0000u);
     QCOMPARE(wide.FileLongVersion().LS, 0x9C400001u);
@@ -277,11 +277,11 @@ void tst_VerInfo::translationNamesTheTable()
     QFETCH(uint, codePage);
     QFETCH(QString, table);
     QFETCH(QString, comments);
-    auto spec = BaseSpec();
-    spec.tableName = table.toStdU16String();
-    spec.translations = {uint32_t(lang) | (uint32_t(codePage) << 16)};
-    spec.strings = {{u"Comments", u"found"}, {u"FileVersion", u"3.3"}};
-    const TVersionInfo info(ElfWith(verblock::BuildVersionBlock(spec)));
+    auto desc = BaseSpec();
+    desc.tableName = table.toStdU16String();
+    desc.translations = {uint32_t(lang) | (uint32_t(codePage) << 16)};
+    desc.strings = {{u"Comments", u"found"}, {u"FileVersion", u"3.3"}};
+    const TVersionInfo info(ElfWith(verblock::BuildVersionBlock(desc)));
     QVERIFY(info.Valid());
     QCOMPARE(info.Comments(), comments);
     QCOMPARE(info.FileVersion(),
@@ -295,9 +295,9 @@ void tst_VerInfo::noTranslation_data()
     const std::vector<Block> strings = {Str(u"ProductName", u"Prod"),
                                         Str(u"FileVersion", u"5.6.7.8"), Str(u"Comments", u"Note"),
                                         Str(u"LegalCopyright", u"(C)")};
-    auto spec = BaseSpec();
-    spec.withVarFileInfo = false;
-    QTest::newRow("no VarFileInfo") << verblock::BuildVersionBlock(spec);
+    auto desc = BaseSpec();
+    desc.withVarFileInfo = false;
+    QTest::newRow("no VarFileInfo") << verblock::BuildVersionBlock(desc);
     QTest::newRow("empty Translation") << Assemble(
         fixed, {Table(u"040904E4", strings),
                 verblock::BuildNode(u"VarFileInfo", {}, true, 0,
@@ -380,9 +380,9 @@ void tst_VerInfo::longNames()
 {
     // Names longer than any fixed path buffer: looked up, never overrun.
     const std::u16string longKey(300, u'K');
-    auto spec = BaseSpec();
-    spec.strings.emplace_back(longKey, u"long key value");
-    const TVersionInfo info(ElfWith(verblock::BuildVersionBlock(spec)));
+    auto desc = BaseSpec();
+    desc.strings.emplace_back(longKey, u"long key value");
+    const TVersionInfo info(ElfWith(verblock::BuildVersionBlock(desc)));
     QVERIFY(info.Valid());
     QCOMPARE(info.GetVerValue(QString::fromStdU16String(longKey)),
              QStringLiteral("long key value"));
@@ -465,42 +465,42 @@ void tst_VerInfo::malformedBlocks_data()
             << b << QStringLiteral("1.2.3.4") << QString() << QString();
     }
     {
-        auto spec = BaseSpec();
-        spec.strings = {{u"Comments", u"Note"}};
-        Block b = verblock::BuildVersionBlock(spec);
+        auto desc = BaseSpec();
+        desc.strings = {{u"Comments", u"Note"}};
+        Block b = verblock::BuildVersionBlock(desc);
         Put(b, 2, 20, 2); // fixed part shorter than its structure
         // The children are then looked for inside the fixed part: nothing found.
         QTest::newRow("short fixed part") << b << QString() << QString() << QString();
-        Block s = verblock::BuildVersionBlock(spec);
+        Block s = verblock::BuildVersionBlock(desc);
         Put(s, 40, 0x12345678, 4); // signature
         QTest::newRow("wrong signature") << s << QString() << QStringLiteral("Note") << QString();
-        Block r = verblock::BuildVersionBlock(spec);
+        Block r = verblock::BuildVersionBlock(desc);
         Put(r, 2, 0xFF00, 2); // binary root value past the block
         QTest::newRow("root value past the block") << r << QString() << QString() << QString();
     }
     {
-        auto spec = BaseSpec();
-        spec.withFixedInfo = false;
+        auto desc = BaseSpec();
+        desc.withFixedInfo = false;
         QTest::newRow("no fixed part")
-            << verblock::BuildVersionBlock(spec) << QStringLiteral("5.6.7.8")
+            << verblock::BuildVersionBlock(desc) << QStringLiteral("5.6.7.8")
             << QStringLiteral("Note") << QStringLiteral("Prod");
-        spec.strings = {{u"Comments", u"Note"}};
+        desc.strings = {{u"Comments", u"Note"}};
         QTest::newRow("no fixed part, no version string")
-            << verblock::BuildVersionBlock(spec) << QString() << QStringLiteral("Note")
+            << verblock::BuildVersionBlock(desc) << QString() << QStringLiteral("Note")
             << QString();
     }
     {
-        auto spec = BaseSpec();
-        spec.withStringFileInfo = false;
-        spec.withVarFileInfo = false;
-        QTest::newRow("root only") << verblock::BuildVersionBlock(spec) << QStringLiteral("1.2.3.4")
+        auto desc = BaseSpec();
+        desc.withStringFileInfo = false;
+        desc.withVarFileInfo = false;
+        QTest::newRow("root only") << verblock::BuildVersionBlock(desc) << QStringLiteral("1.2.3.4")
                                    << QString() << QString();
     }
     {
-        auto spec = BaseSpec();
-        spec.strings = {{u"Comments", u""}, {u"ProductName", u"Prod"}};
+        auto desc = BaseSpec();
+        desc.strings = {{u"Comments", u""}, {u"ProductName", u"Prod"}};
         QTest::newRow("empty string value")
-            << verblock::BuildVersionBlock(spec) << QStringLiteral("1.2.3.4") << QString()
+            << verblock::BuildVersionBlock(desc) << QStringLiteral("1.2.3.4") << QString()
             << QStringLiteral("Prod");
     }
     {
@@ -534,10 +534,10 @@ void tst_VerInfo::malformedFiles_data()
     QTest::addColumn<bool>("valid");
 
     const Block block = BaseBlock();
-    ElfSpec spec;
-    spec.contents = block;
+    ElfSpec desc;
+    desc.contents = block;
     ElfLayout l;
-    const Block good = BuildElf(spec, &l);
+    const Block good = BuildElf(desc, &l);
     const QString d = dir.path();
     int n = 0;
     auto file = [&](const Block &bytes) {
@@ -551,15 +551,15 @@ void tst_VerInfo::malformedFiles_data()
 
     QTest::newRow("well formed ELF64") << file(good) << true;
     {
-        ElfSpec s32 = spec;
+        ElfSpec s32 = desc;
         s32.is64 = false;
         QTest::newRow("well formed ELF32") << file(BuildElf(s32)) << true;
-        ElfSpec ext = spec;
+        ElfSpec ext = desc;
         ext.extendedNumbering = true;
         QTest::newRow("extended section numbering") << file(BuildElf(ext)) << true;
         Block padded = block;
         padded.resize(padded.size() + 64, 0); // section longer than the block
-        ElfSpec pad = spec;
+        ElfSpec pad = desc;
         pad.contents = padded;
         QTest::newRow("section padded after the block") << file(BuildElf(pad)) << true;
     }
@@ -616,7 +616,7 @@ void tst_VerInfo::malformedFiles_data()
         << patched(l.versionHeader + l.sectionSizeField, 4, 8) << false;
     QTest::newRow("root length below a header") << patched(size_t(l.versionOffset), 5, 2) << false;
     {
-        ElfSpec other = spec;
+        ElfSpec other = desc;
         other.sectionName = ".tagor_version2";
         QTest::newRow("only a longer section name") << file(BuildElf(other)) << false;
         other.sectionName = ".tagor_versio";

@@ -29,10 +29,10 @@ QString Fixture(const QString &name)
     return QStringLiteral(TAGOR_FIXTURES) + QLatin1Char('/') + name;
 }
 
-// The spec that matches fixtures/version_en.rc.
-verblock::VersionSpec EnglishSpec()
+// The block description that matches fixtures/version_en.rc.
+verblock::VersionDesc EnglishSpec()
 {
-    verblock::VersionSpec s;
+    verblock::VersionDesc s;
     for (int i = 0; i < 4; ++i)
         s.fileVersion[i] = s.productVersion[i] = uint16_t(i == 0 ? 2 : i == 1 ? 2 : i == 2 ? 3 : 7);
     s.strings = {{u"CompanyName", u"Fixture Maker"},
@@ -45,10 +45,10 @@ verblock::VersionSpec EnglishSpec()
     return s;
 }
 
-// The spec that matches fixtures/version_ru.rc.
-verblock::VersionSpec RussianSpec()
+// The block description that matches fixtures/version_ru.rc.
+verblock::VersionDesc RussianSpec()
 {
-    verblock::VersionSpec s;
+    verblock::VersionDesc s;
     const uint16_t f[4] = {1, 2, 3, 4}, p[4] = {5, 6, 7, 8};
     std::copy(f, f + 4, s.fileVersion);
     std::copy(p, p + 4, s.productVersion);
@@ -136,9 +136,9 @@ class tst_WinRes : public QObject
 
     QString ElfWith(const Block &block, const QString &name)
     {
-        ElfSpec spec;
-        spec.contents = block;
-        return WriteFile(dir.path(), name, BuildElf(spec));
+        ElfSpec desc;
+        desc.contents = block;
+        return WriteFile(dir.path(), name, BuildElf(desc));
     }
 
 private slots:
@@ -153,7 +153,7 @@ private slots:
 void tst_WinRes::fixtures_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("spec"); // 0 English, 1 Russian
+    QTest::addColumn<int>("desc"); // 0 English, 1 Russian
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("productVersion");
     QTest::addColumn<QString>("product");
@@ -172,7 +172,7 @@ void tst_WinRes::fixtures_data()
 void tst_WinRes::fixtures()
 {
     QFETCH(QString, name);
-    QFETCH(int, spec);
+    QFETCH(int, desc);
     QFETCH(QString, version);
     QFETCH(QString, productVersion);
     QFETCH(QString, product);
@@ -194,7 +194,7 @@ void tst_WinRes::fixtures()
     QCOMPARE(info.Comments(), comments);
 
     // ...and laid out exactly as our builder lays it out.
-    const Block ours = verblock::BuildVersionBlock(spec == 0 ? EnglishSpec() : RussianSpec());
+    const Block ours = verblock::BuildVersionBlock(desc == 0 ? EnglishSpec() : RussianSpec());
     QCOMPARE(ToByteArray(ours).toHex(' '), ToByteArray(block).toHex(' '));
 }
 
