@@ -80,14 +80,16 @@ QFrame *Rule(QWidget *parent)
     return line;
 }
 
-// The refusals of a launcher that finds no current profile.
-QString NotActivatedText()
-{
-    return QStringLiteral("Не активирован профиль безопасности.");
-}
+// The refusal of a launcher that finds no current profile or a broken list.
 QString NotChosenText()
 {
     return QStringLiteral("Не выбран профиль безопасности или произошла внутренняя ошибка.");
+}
+
+// The refusal of card issue and erase on the profile "Пустой".
+QString NoCardWorkText()
+{
+    return QStringLiteral("Для данного профиля создание, очистка или изменение карты невозможно.");
 }
 
 // The box of a state the launchers never expect.
@@ -774,9 +776,7 @@ void TfrmMain::actCardNewExecute()
     if (!CheckReader())
         return;
     if (CurrentProfID <= 1) {
-        ErrorBox(QStringLiteral("Ошибка профиля"),
-                 QStringLiteral(
-                     "Для данного профиля создание, очистка или изменение карты невозможно."));
+        ErrorBox(QStringLiteral("Ошибка профиля"), NoCardWorkText());
         return;
     }
     TSecProfile *profile = CurrentProfile();
@@ -803,9 +803,7 @@ void TfrmMain::actCardEraseExecute()
     if (!profile)
         return;
     if (CurrentProfID <= 1) {
-        ErrorBox(QStringLiteral("Ошибка профиля"),
-                 QStringLiteral(
-                     "Для данного профиля создание, очистка или изменение карты невозможно."));
+        ErrorBox(QStringLiteral("Ошибка профиля"), NoCardWorkText());
         return;
     }
     if (!EnsureProfileActive(profile))

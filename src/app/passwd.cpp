@@ -126,12 +126,17 @@ void TfrmPass::edtPasswordChange()
     btnOK->setEnabled(!edtPassword->text().isEmpty());
 }
 
+QString NotActivatedText()
+{
+    return QStringLiteral("Не активирован профиль безопасности.");
+}
+
 bool ActivateWithPassword(QWidget *parent, TSecProfile *profile,
                           const std::function<void()> &cancelled)
 {
     if (!profile) {
         Modal::Message(parent, QMessageBox::Critical, QStringLiteral("Нет профиля"),
-                       QStringLiteral("Не активирован профиль безопасности."));
+                       NotActivatedText());
         return false;
     }
     if (profile->Active())

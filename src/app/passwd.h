@@ -37,6 +37,9 @@ private:
 
 extern TfrmPass *frmPass;
 
+// The refusal shown when an operation finds no profile to work on.
+QString NotActivatedText();
+
 // Makes the profile active, asking for its password through frmPass unless it is active
 // already; true when it is active. False when there is no profile (refused with a
 // "Нет профиля" box owned by parent), when the operator cancelled the password dialog
